@@ -1,0 +1,82 @@
+// Measures the module reader over every file of a folder (default: the
+// system directory), in export and in import mode, and the full listing
+// path: a worker handing every export row to this thread one by one.
+//   kalvex_scanbench.exe [folder]
+#include "scan/nametables.h"
+#include "scan/unitthreadkalvex.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+double Now()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return double(c.QuadPart) / double(f.QuadPart);
+}
+
+void Report(const char *what, size_t files, size_t entries, double seconds)
+{
+    std::printf("%-22s files %6u  entries %7u  %8.3f s  %9.0f files/s  %10.0f entries/s\n", what,
+                unsigned(files), unsigned(entries), seconds, files / seconds, entries / seconds);
+}
+
+class TCounter : public FIResultView {
+public:
+    size_t Rows = 0;
+    void ClearRows() override {}
+    void SetStatusText(const std::string &) override {}
+    void AppendRow(const std::string &, const std::string &, const std::string &,
+                   const std::string &) override
+    {
+        ++Rows;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    char sys[MAX_PATH];
+    GetSystemDirectoryA(sys, MAX_PATH);
+    const std::string folder = std::string(argc > 1 ? argv[1] : sys) + "\\";
+    TStringList files;
+    WIN32_FIND_DATAA find;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &find);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                files.push_back(folder + find.cFileName);
+        } while (FindNextFileA(h, &find));
+        FindClose(h);
+    }
+    std::printf("folder %s\n", folder.c_str());
+    for (bool exportTable : {true, false}) {
+        size_t entries = 0, failed = 0;
+        const double start = Now();
+        for (const std::string &path : files) {
+            TNameList list;
+            if (ReadFunctionNames(path, exportTable, list) == 0)
+                entries += list.size();
+            else
+                ++failed;
+        }
+        Report(exportTable ? "read exports" : "read imports", files.size(), entries, Now() - start);
+        std::printf("%-22s %u files could not be read\n", "", unsigned(failed));
+    }
+    TCounter counter;
+    const double start = Now();
+    {
+        TThreadKalvex worker(files, "", false, true, counter);
+        MSG msg;
+        while (worker.Finding && GetMessageA(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageA(&msg);
+        worker.WaitForEnd();
+    }
+    Report("worker, row hand-offs", files.size(), counter.Rows, Now() - start);
+    return 0;
+}

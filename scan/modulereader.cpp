@@ -1,0 +1,94 @@
+// Maps a module with the system loader and walks its table through a view
+// limited to the mapped image and its readable pages.
+#include "scan/nametables.h"
+
+#include "framework/textutil.h"
+
+#include <windows.h>
+#include <imagehlp.h>
+
+namespace {
+
+bool IsReadable(DWORD protect)
+{
+    if (protect & (PAGE_GUARD | PAGE_NOACCESS))
+        return false;
+    return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                       PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
+}
+
+// The image is one allocation starting at the module handle; its readable
+// committed regions become the view's ranges. The size is the smaller of the
+// allocation and the header's SizeOfImage.
+TImageView MappedImageView(HMODULE module)
+{
+    const uint8_t *base = reinterpret_cast<const uint8_t *>(module);
+    std::vector<TByteRange> readable;
+    const uint8_t *p = base;
+    MEMORY_BASIC_INFORMATION info;
+    while (VirtualQuery(p, &info, sizeof info) == sizeof info && info.AllocationBase == base &&
+           info.RegionSize > 0) {
+        const uint32_t begin = static_cast<uint32_t>(p - base);
+        if (info.State == MEM_COMMIT && IsReadable(info.Protect))
+            readable.push_back({begin, static_cast<uint32_t>(begin + info.RegionSize)});
+        p += info.RegionSize;
+        if (p < base)
+            break;
+    }
+    const uint32_t allocation = static_cast<uint32_t>(p - base);
+    TImageView first(base, allocation, readable);
+    uint32_t peOffset, sizeOfImage;
+    // IMAGE_DOS_HEADER.e_lfanew at 0x3C; SizeOfImage at 0x50 into IMAGE_NT_HEADERS32.
+    if (first.ReadU32(0x3C, peOffset) && peOffset <= UINT32_MAX - 0x50 &&
+        first.ReadU32(peOffset + 0x50, sizeOfImage) && sizeOfImage < allocation)
+        return TImageView(base, sizeOfImage, readable);
+    return first;
+}
+
+// The loader appends ".dll" to a name without an extension and may then map
+// another file; a trailing "." keeps the name as given.
+std::string LoaderPath(const std::string &path)
+{
+    const std::string name = ExtractFileName(path);
+    if (name.empty() || name.find('.') != std::string::npos)
+        return path;
+    return path + ".";
+}
+
+}  // namespace
+
+uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list)
+{
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    HMODULE module = LoadLibraryExA(LoaderPath(path).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    const uint32_t loadError = module ? 0 : GetLastError();
+    SetErrorMode(oldMode);
+    if (!module)
+        return loadError;
+
+    // The lookup leaves the last error untouched when the module simply has
+    // no such directory (seen under Wine); a code left by earlier work would
+    // otherwise read as this module's failure.
+    SetLastError(0);
+    ULONG size = 0;
+    void *dir = ImageDirectoryEntryToData(module, TRUE,
+                                          exportTable ? IMAGE_DIRECTORY_ENTRY_EXPORT
+                                                      : IMAGE_DIRECTORY_ENTRY_IMPORT,
+                                          &size);
+    uint32_t code;
+    if (!dir) {
+        code = GetLastError();
+    } else {
+        list.clear();
+        const TImageView image = MappedImageView(module);
+        const uintptr_t at = reinterpret_cast<uintptr_t>(dir) - reinterpret_cast<uintptr_t>(module);
+        const uint32_t rva = at <= UINT32_MAX ? static_cast<uint32_t>(at) : UINT32_MAX;
+        try {
+            code = exportTable ? WalkExportNames(image, rva, list) : WalkImportNames(image, rva, list);
+        } catch (...) {
+            code = CodeWalkFault;  // exhausted memory while the list grew
+        }
+    }
+    FreeLibrary(module);
+    return code;
+}

@@ -1,0 +1,128 @@
+#include "scan/unitthreadkalvex.h"
+
+#include "scan/errorstring.h"
+
+namespace {
+
+std::string UpperCase(std::string text)
+{
+    if (!text.empty())
+        CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+}  // namespace
+
+TThreadKalvex::TThreadKalvex(const TStringList &files, const std::string &keyword,
+                             bool ignoreCase, bool exportTable, FIResultView &view)
+    : FFiles(files), FKeyword(keyword), FIgnoreCase(ignoreCase), FExport(exportTable), FView(view)
+{
+    Finding = true;
+    Start();
+}
+
+TThreadKalvex::~TThreadKalvex()
+{
+    StopAndWait();
+}
+
+void TThreadKalvex::Run()
+{
+    try {
+        RunPass();
+    } catch (...) {
+        // A failure outside the module reads (memory exhausted, a hand-off
+        // that threw) ends the pass; the rows so far are summed up if the
+        // window still takes a status text.
+        try {
+            ShowSummary();
+        } catch (...) {
+        }
+    }
+    Finding = false;
+}
+
+void TThreadKalvex::RunPass()
+{
+    ClearItems();
+    if (FIgnoreCase)
+        FKeyword = UpperCase(FKeyword);
+    FCount = 0;
+    for (const std::string &path : FFiles) {
+        if (StopRequested())
+            break;
+        ShowStatus("読み込み中: " + path);
+        TNameList list;
+        const uint32_t code = GetFunctionNames(path, list);
+        if (code == 0) {
+            for (const TNameEntry &entry : list) {
+                if (StopRequested())
+                    break;
+                std::string name = entry.Text;
+                std::string itemPath = path;
+                if (!FExport) {
+                    const size_t cr = entry.Text.find(NameSeparator);
+                    name = entry.Text.substr(0, cr);
+                    itemPath = cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
+                }
+                const bool match = FKeyword.empty() ||
+                                   (FIgnoreCase ? UpperCase(name) : name).find(FKeyword) !=
+                                       std::string::npos;
+                if (match) {
+                    AddItem(itemPath, name, static_cast<int32_t>(entry.Number));
+                    ++FCount;
+                }
+            }
+        } else if (FKeyword.empty()) {
+            AddItem(path,
+                    std::string(FExport ? "エクスポート" : "インポート") +
+                        "関数の取得に失敗しました" + GetErrorText(code),
+                    static_cast<int32_t>(code));
+        }
+    }
+    ShowSummary();
+}
+
+void TThreadKalvex::ShowSummary()
+{
+    if (FCount > 0)
+        ShowStatus(std::to_string(FCount) + "個の関数が見つかりました");
+    else
+        ShowStatus("関数は見つかりませんでした");
+}
+
+uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, TNameList &list)
+{
+    return ReadFunctionNames(path, FExport, list);
+}
+
+std::string TThreadKalvex::GetErrorText(uint32_t code)
+{
+    char *system = GetErrorString(code);
+    std::string text = system ? system : "";
+    if (system)
+        LocalFree(system);
+    return text.empty() ? std::string() : ": " + text;
+}
+
+void TThreadKalvex::ClearItems()
+{
+    Synchronize([this] { FView.ClearRows(); });
+}
+
+void TThreadKalvex::ShowStatus(const std::string &text)
+{
+    FStatusText = text;
+    Synchronize([this] { FView.SetStatusText(FStatusText); });
+}
+
+void TThreadKalvex::AddItem(const std::string &path, const std::string &name, int32_t number)
+{
+    FItemPath = path;
+    FItemName = name;
+    FItemNumber = number;
+    Synchronize([this] {
+        FView.AppendRow(FItemName, std::to_string(FItemNumber), ExtractFileName(FItemPath),
+                        FItemPath);
+    });
+}

@@ -1,0 +1,47 @@
+// TThreadKalvex: one search pass over a list of module files on a thread of
+// its own. Each matching name becomes one result row, handed to the user
+// interface thread one at a time.
+#pragma once
+
+#include "framework/textutil.h"
+#include "framework/thread.h"
+#include "scan/nametables.h"
+#include "scan/resultview.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class TThreadKalvex : public TThread {
+public:
+    // Copies files, so the caller may discard its list at once; the thread
+    // starts when construction is complete. view receives the hand-offs.
+    TThreadKalvex(const TStringList &files, const std::string &keyword, bool ignoreCase,
+                  bool exportTable, FIResultView &view);
+    ~TThreadKalvex() override;
+
+    std::atomic<bool> Finding{false};
+
+protected:
+    void Run() override;
+
+private:
+    void RunPass();
+    uint32_t GetFunctionNames(const std::string &path, TNameList &list);
+    static std::string GetErrorText(uint32_t code);
+    void ClearItems();
+    void ShowStatus(const std::string &text);
+    void AddItem(const std::string &path, const std::string &name, int32_t number);
+    void ShowSummary();
+
+    TStringList FFiles;
+    std::string FKeyword;
+    bool FIgnoreCase;
+    bool FExport;
+    std::string FStatusText;
+    std::string FItemPath;
+    std::string FItemName;
+    int32_t FItemNumber = 0;
+    int32_t FCount = 0;
+    FIResultView &FView;
+};

@@ -1,0 +1,164 @@
+// TThread's start, stop and hand-offs, with real threads.
+#include "framework/thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+// A thread whose body is a function given at construction.
+class TTestThread : public TThread {
+public:
+    explicit TTestThread(std::function<void(TTestThread &)> body) : FBody(std::move(body)) { Start(); }
+    ~TTestThread() override { StopAndWait(); }
+    void HandOff(const std::function<void()> &step) { Synchronize(step); }
+
+protected:
+    void Run() override { FBody(*this); }
+
+private:
+    std::function<void(TTestThread &)> FBody;
+};
+
+// Waits, without serving anything, until the worker is blocked in a hand-off.
+void UntilHandOffPending()
+{
+    while (TThread::PendingHandOffs() == 0)
+        Sleep(1);
+}
+
+}  // namespace
+
+TEST(Thread, RunStartsAfterTheDerivedObjectIsConstructed)
+{
+    struct TLate : TThread {
+        std::atomic<int> Seen{0};
+        int Value = 0;
+        TLate()
+        {
+            Sleep(30);  // a thread started too early would read Value as 0
+            Value = 42;
+            Start();
+        }
+        ~TLate() override { StopAndWait(); }
+        void Run() override { Seen = Value; }
+    };
+    TLate t;
+    t.WaitForEnd();
+    EXPECT_EQ(42, t.Seen.load());
+    EXPECT_TRUE(t.Ended());
+}
+
+TEST(Thread, HandOffRunsOnTheUserInterfaceThreadFromTheMessageLoop)
+{
+    const DWORD ui = GetCurrentThreadId();
+    DWORD ranOn = 0;
+    int after = 0;
+    TTestThread t([&](TTestThread &self) {
+        self.HandOff([&] { ranOn = GetCurrentThreadId(); });
+        after = 1;  // written only once the step is done
+    });
+    // A plain message loop until the end-of-run notice arrives.
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&msg);
+        if (msg.hwnd == TThread::HandOffWindow() && msg.message == WM_APP_THREADENDED)
+            break;
+    }
+    t.WaitForEnd();
+    EXPECT_EQ(ui, ranOn);
+    EXPECT_EQ(1, after);
+}
+
+TEST(Thread, WaitForEndServesAHandOffThatIsAlreadyWaiting)
+{
+    // The dead-lock case: the worker blocks in a hand-off, then the user
+    // interface thread waits for its end without pumping messages itself.
+    std::atomic<int> steps{0};
+    TTestThread t([&](TTestThread &self) {
+        for (int i = 0; i < 3; ++i)
+            self.HandOff([&] { ++steps; });
+    });
+    UntilHandOffPending();
+    t.WaitForEnd();
+    EXPECT_TRUE(t.Ended());
+    EXPECT_EQ(3, steps.load());
+}
+
+TEST(Thread, WaitForEndServesMessagesSentToThisThreadsWindows)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    std::atomic<LRESULT> answer{0};
+    TTestThread t([&](TTestThread &) {
+        SetWindowTextA(window, "sent");  // a message sent across threads
+        char text[16] = {};
+        GetWindowTextA(window, text, sizeof text);
+        answer = text[0];
+    });
+    t.WaitForEnd();
+    EXPECT_EQ('s', answer.load());
+    DestroyWindow(window);
+}
+
+TEST(Thread, WaitForEndLeavesPostedInputQueued)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    const UINT posted = WM_APP + 77;
+    PostMessageA(window, posted, 0, 0);
+    TTestThread t([&](TTestThread &self) { self.HandOff([] {}); });
+    t.WaitForEnd();
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, window, posted, posted, PM_REMOVE));
+    DestroyWindow(window);
+}
+
+TEST(Thread, EndOfRunIsAnnouncedToTheHandOffWindow)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, TThread::HandOffWindow(), WM_APP_THREADENDED, WM_APP_THREADENDED, PM_REMOVE)) {
+    }
+    TTestThread t([](TTestThread &) {});
+    t.WaitForEnd();
+    EXPECT_TRUE(PeekMessageA(&msg, TThread::HandOffWindow(), WM_APP_THREADENDED, WM_APP_THREADENDED, PM_REMOVE));
+}
+
+TEST(Thread, DestroyingARunningThreadRequestsAStopAndWaits)
+{
+    std::atomic<bool> left{false};
+    std::atomic<int> steps{0};
+    {
+        TTestThread t([&](TTestThread &self) {
+            while (!self.StopRequested())
+                self.HandOff([&] { ++steps; });
+            left = true;
+        });
+        UntilHandOffPending();
+    }
+    EXPECT_TRUE(left.load());
+    EXPECT_GE(steps.load(), 1);
+}
+
+TEST(Thread, ExceptionInAStepIsRethrownOnTheWorker)
+{
+    std::atomic<bool> caught{false};
+    TTestThread t([&](TTestThread &self) {
+        try {
+            self.HandOff([] { throw std::runtime_error("step failed"); });
+        } catch (const std::runtime_error &) {
+            caught = true;
+        }
+    });
+    t.WaitForEnd();
+    EXPECT_TRUE(caught.load());
+}
+
+TEST(Thread, AThrowingRunStillEndsTheThread)
+{
+    TTestThread t([](TTestThread &) { throw std::runtime_error("run failed"); });
+    t.WaitForEnd();
+    EXPECT_TRUE(t.Ended());
+}

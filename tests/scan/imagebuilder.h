@@ -1,0 +1,64 @@
+// Builds small PE32 DLL images for the reader's tests. File layout and image
+// layout are the same (both alignments 0x1000), so the bytes can be walked
+// in memory as an image or written to a file for the system loader.
+#pragma once
+
+#include "scan/imageview.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TPeBuilder {
+public:
+    static const uint32_t DataRva = 0x1000;  // the one section starts here
+
+    // A DLL with one readable section of dataPages pages.
+    explicit TPeBuilder(uint32_t dataPages = 2, uint32_t imageBase = 0x30000000);
+
+    uint32_t Size() const { return static_cast<uint32_t>(Bytes.size()); }
+    void SetDirectory(int index, uint32_t rva, uint32_t size);
+    void Put16(uint32_t rva, uint16_t value);
+    void Put32(uint32_t rva, uint32_t value);
+    void PutString(uint32_t rva, const std::string &text);  // with its zero byte
+    bool WriteTo(const std::string &path) const;
+
+    // Lays out an export directory at dirRva with its name and ordinal arrays
+    // and the names after it; returns the RVA past the last byte written.
+    uint32_t PutExports(uint32_t dirRva, const std::vector<std::string> &names,
+                        const std::vector<uint16_t> &ordinals);
+    struct TImport {
+        std::string Module;
+        std::vector<std::string> Names;      // by name, Hint = 100 + index
+        std::vector<uint16_t> Ordinals;      // by ordinal, after the names
+    };
+    // Lays out import descriptors at dirRva (ended by a zero descriptor) and
+    // their lookup tables and names after them; returns the end RVA.
+    uint32_t PutImports(uint32_t dirRva, const std::vector<TImport> &imports);
+
+    std::vector<uint8_t> Bytes;
+
+private:
+    uint32_t FNt;  // offset of IMAGE_NT_HEADERS32
+};
+
+// The image copied into memory between two inaccessible pages, so that a
+// read before or after it faults at once. Pages listed in holes are made
+// inaccessible too and left out of the view's readable ranges.
+class TGuardedImage {
+public:
+    explicit TGuardedImage(const std::vector<uint8_t> &bytes, const std::vector<uint32_t> &holes = {});
+    ~TGuardedImage();
+    TGuardedImage(const TGuardedImage &) = delete;
+    TGuardedImage &operator=(const TGuardedImage &) = delete;
+
+    const TImageView &View() const { return FView; }
+    uint8_t *Data() { return FData; }
+
+private:
+    uint8_t *FBlock;
+    uint8_t *FData;
+    TImageView FView;
+};

@@ -1,0 +1,178 @@
+// The reader through the system loader: fixture modules of our own, images
+// crafted by TPeBuilder, and the executable's own exports.
+#include "scan/nametables.h"
+#include "tests/scan/imagebuilder.h"
+#include "tests/testpaths.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace {
+
+using TPairs = std::vector<std::pair<std::string, uint32_t>>;
+
+TPairs Pairs(const TNameList &list)
+{
+    TPairs out;
+    for (const TNameEntry &e : list)
+        out.emplace_back(e.Text, e.Number);
+    return out;
+}
+
+// Reads path with a list that holds one sentinel entry beforehand.
+uint32_t Read(const std::string &path, bool exportTable, TPairs &pairs)
+{
+    TNameList list{{"sentinel", 7}};
+    const uint32_t code = ReadFunctionNames(path, exportTable, list);
+    pairs = Pairs(list);
+    return code;
+}
+
+const TPairs Sentinel{{"sentinel", 7}};
+
+}  // namespace
+
+TEST(ModuleReader, ExportsComeInNameTableOrderWithUnbiasedOrdinals)
+{
+    // Ordinals 6, 5, 9, 7 with base 5; the NONAME export is not listed.
+    TPairs pairs;
+    EXPECT_EQ(0u, Read(TestDir() + "fixexports.dll", true, pairs));
+    EXPECT_EQ((TPairs{{"AlphaFunc", 1}, {"HeapAlloc", 0}, {"Zeta", 4}, {"heapalloc", 2}}), pairs);
+}
+
+TEST(ModuleReader, OrdinalOnlyExportsGiveAnEmptyList)
+{
+    TPairs pairs;
+    EXPECT_EQ(0u, Read(TestDir() + "fixnoname.dll", true, pairs));
+    EXPECT_TRUE(pairs.empty());
+}
+
+TEST(ModuleReader, ImportsByNameAndByOrdinal)
+{
+    TPairs pairs;
+    EXPECT_EQ(0u, Read(TestDir() + "fiximports.exe", false, pairs));
+    EXPECT_EQ((TPairs{{"GetTickCount\rKERNEL32.dll", 500}, {"%17\rWS2_32.dll", 0}}), pairs);
+}
+
+TEST(ModuleReader, MissingDirectoryIsAnEmptySuccessWhateverTheLastErrorWas)
+{
+    // An EXE without exports, and an image without any directory.
+    const std::string dir = NewTempDir("nodirs");
+    ASSERT_TRUE(TPeBuilder().WriteTo(dir + "bare.dll"));
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {TestDir() + "fiximports.exe", true}, {dir + "bare.dll", true}, {dir + "bare.dll", false}};
+    for (const auto &c : cases) {
+        SetLastError(ERROR_ACCESS_DENIED);  // left over from earlier work
+        TPairs pairs;
+        EXPECT_EQ(0u, Read(c.first, c.second, pairs)) << c.first << " " << c.second;
+        EXPECT_EQ(Sentinel, pairs) << c.first;
+    }
+    DeleteFileA((dir + "bare.dll").c_str());
+    RemoveDirectoryA(dir.c_str());
+}
+
+TEST(ModuleReader, EmptyTablesEmptyTheList)
+{
+    // The linker writes an empty import table into DLLs without imports and an
+    // empty export table into a resource-only DLL.
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"fixexports.dll", false}, {"fixresource.dll", true}, {"fixresource.dll", false}};
+    for (const auto &c : cases) {
+        TPairs pairs;
+        EXPECT_EQ(0u, Read(TestDir() + c.first, c.second, pairs)) << c.first << " " << c.second;
+        EXPECT_TRUE(pairs.empty()) << c.first;
+    }
+}
+
+TEST(ModuleReader, FilesThatCannotBeMappedGiveTheLoaderCodeAndLeaveTheList)
+{
+    TPairs pairs;
+    EXPECT_EQ(uint32_t(ERROR_BAD_EXE_FORMAT), Read(TestDir() + "notamodule.dll", true, pairs));
+    EXPECT_EQ(Sentinel, pairs);
+    EXPECT_EQ(uint32_t(ERROR_MOD_NOT_FOUND), Read(TestDir() + "nosuchfile.dll", true, pairs));
+    EXPECT_EQ(Sentinel, pairs);
+    EXPECT_NE(0u, Read("", true, pairs));
+    EXPECT_EQ(Sentinel, pairs);
+}
+
+TEST(ModuleReader, NameWithoutExtensionIsNotTurnedIntoAnotherFile)
+{
+    // "fixexports" does not exist; the loader would otherwise try fixexports.dll.
+    TPairs pairs;
+    EXPECT_NE(0u, Read(TestDir() + "fixexports", true, pairs));
+    EXPECT_EQ(Sentinel, pairs);
+
+    const std::string dir = NewTempDir("noext");
+    ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), (dir + "plainname").c_str(), FALSE));
+    EXPECT_EQ(0u, Read(dir + "plainname", true, pairs));
+    EXPECT_EQ(4u, pairs.size());
+    DeleteFileA((dir + "plainname").c_str());
+    RemoveDirectoryA(dir.c_str());
+}
+
+TEST(ModuleReader, CraftedBrokenImagesEndInAFaultOrACleanCode)
+{
+    const std::string dir = NewTempDir("broken");
+    const uint32_t Dir = TPeBuilder::DataRva;
+
+    // An export name RVA past the image after two good ones.
+    TPeBuilder badName;
+    badName.PutExports(Dir, {"First", "Second", "Third"}, {0, 1, 2});
+    badName.Put32(Dir + sizeof(IMAGE_EXPORT_DIRECTORY) + 8, 0x00F00000);
+    // An import lookup table that runs off the image.
+    TPeBuilder badLookup;
+    badLookup.PutImports(Dir, {{"A.dll", {"F"}, {}}});
+    badLookup.Put32(Dir, badLookup.Size() - 4);
+    badLookup.Put32(badLookup.Size() - 4, 0x80000001u);
+    // A first descriptor with OriginalFirstThunk 0.
+    TPeBuilder noLookup;
+    noLookup.PutImports(Dir, {{"A.dll", {"F"}, {}}});
+    noLookup.Put32(Dir, 0);
+
+    ASSERT_TRUE(badName.WriteTo(dir + "badname.dll"));
+    ASSERT_TRUE(badLookup.WriteTo(dir + "badlookup.dll"));
+    ASSERT_TRUE(noLookup.WriteTo(dir + "nolookup.dll"));
+
+    TNameList list;
+    EXPECT_EQ(CodeWalkFault, ReadFunctionNames(dir + "badname.dll", true, list));
+    EXPECT_EQ((TPairs{{"First", 0}, {"Second", 1}}), Pairs(list));
+    list.clear();
+    EXPECT_EQ(CodeWalkFault, ReadFunctionNames(dir + "badlookup.dll", false, list));
+    EXPECT_EQ((TPairs{{"%1\rA.dll", 0}}), Pairs(list));
+    TPairs pairs;
+    EXPECT_EQ(0u, Read(dir + "nolookup.dll", false, pairs));
+    EXPECT_TRUE(pairs.empty());
+
+    // Every module was released: the files can be deleted.
+    for (const char *name : {"badname.dll", "badlookup.dll", "nolookup.dll"})
+        EXPECT_TRUE(DeleteFileA((dir + name).c_str())) << name;
+    RemoveDirectoryA(dir.c_str());
+}
+
+TEST(ModuleReader, ModulesAreReleasedOnEveryPath)
+{
+    const std::string path = TestDir() + "fixexports.dll";
+    for (bool exportTable : {true, false}) {
+        TNameList list;
+        ReadFunctionNames(path, exportTable, list);
+        EXPECT_EQ(nullptr, GetModuleHandleA(path.c_str())) << exportTable;
+    }
+}
+
+TEST(KalvexExe, ExportsItsFunctionsByPlainName)
+{
+    const std::string exe = TestDir() + "..\\Kalvex.exe";
+    TPairs pairs;
+    ASSERT_EQ(0u, Read(exe, true, pairs));
+    std::vector<std::string> names;
+    for (const auto &p : pairs)
+        names.push_back(p.first);
+    EXPECT_EQ((std::vector<std::string>{"GetErrorString", "GetLastErrorString"}), names);
+
+    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(nullptr, module);
+    EXPECT_NE(nullptr, reinterpret_cast<void *>(GetProcAddress(module, "GetErrorString")));
+    EXPECT_NE(nullptr, reinterpret_cast<void *>(GetProcAddress(module, "GetLastErrorString")));
+    FreeLibrary(module);
+}

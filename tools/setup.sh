@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what the build and the tests need on Debian 12 (run as root).
+# Idempotent: returns at once when everything is already there.
+set -e
+pkgs="g++-mingw-w64-i686 wine wine32:i386 xvfb xauth cmake make googletest fonts-ipafont-gothic imagemagick locales"
+missing=""
+for p in $pkgs; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "setup: installing$missing"
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    export DEBIAN_FRONTEND=noninteractive
+    dpkg --print-foreign-architectures | grep -q i386 || $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update -q
+    $SUDO apt-get install -y -q --no-install-recommends $pkgs
+fi
+# Wine converts Unix file names in the C library's locale: it must really exist.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    echo "setup: generating ja_JP.UTF-8"
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO localedef -i ja_JP -c -f UTF-8 ja_JP.UTF-8 || true
+fi
