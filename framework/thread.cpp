@@ -1,5 +1,6 @@
 #include "framework/thread.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -13,7 +14,8 @@ std::mutex QueueLock;
 TThread *QueueHead = nullptr;
 TThread **QueueTail = &QueueHead;
 int QueueCount = 0;
-HANDLE RequestEvent = nullptr;  // auto-reset
+HANDLE RequestEvent = nullptr;  // auto-reset; set only while someone waits
+std::atomic<int> Waiting{0};    // WaitForEnd calls in progress
 HWND Window = nullptr;
 
 LRESULT CALLBACK HandOffProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
@@ -101,7 +103,10 @@ void TThread::Synchronize(const std::function<void()> &step)
         QueueTail = &FNextPending;
         ++QueueCount;
     }
-    SetEvent(RequestEvent);
+    // WaitForEnd announces itself before it checks the queue, so either it
+    // sees this step or we see it waiting.
+    if (Waiting.load() > 0)
+        SetEvent(RequestEvent);
     PostMessageA(Window, WM_APP_HANDOFF, 0, 0);
     WaitForSingleObject(FHandOffDone, INFINITE);
     if (FStepError)
@@ -146,6 +151,7 @@ int TThread::PendingHandOffs()
 void TThread::WaitForEnd()
 {
     HANDLE handles[2] = {FHandle, RequestEvent};
+    ++Waiting;
     for (;;) {
         CheckSynchronize();
         DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_SENDMESSAGE);
@@ -160,5 +166,6 @@ void TThread::WaitForEnd()
             break;
         }
     }
+    --Waiting;
     CheckSynchronize();
 }
