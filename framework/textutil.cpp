@@ -20,3 +20,11 @@ std::string ExtractFileName(const std::string &path)
     const size_t d = LastPathDelimiter(path);
     return d == std::string::npos ? path : path.substr(d + 1);
 }
+
+std::string IncludeTrailingBackslash(const std::string &text)
+{
+    const size_t d = LastPathDelimiter(text);
+    if (!text.empty() && d == text.size() - 1 && text[d] == '\\')
+        return text;
+    return text + "\\";
+}

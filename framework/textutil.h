@@ -11,3 +11,6 @@ using TStringList = std::vector<std::string>;
 size_t LastPathDelimiter(const std::string &text);
 // The text after the last path delimiter, or the whole text without one.
 std::string ExtractFileName(const std::string &path);
+// text with "\" appended unless its last character already is one (a trail
+// byte 0x5C of a double-byte character is not).
+std::string IncludeTrailingBackslash(const std::string &text);

@@ -36,7 +36,7 @@ mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null
 if [ ! -f "$WINEPREFIX/.kalvex-ready" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null
-    wine regedit "$root/tools/fonts.reg" >/dev/null 2>&1 </dev/null
+    wine regedit "$root/tools/prefix.reg" >/dev/null 2>&1 </dev/null
     touch "$WINEPREFIX/.kalvex-ready"
 else
     wineboot >/dev/null 2>&1 </dev/null
@@ -46,7 +46,8 @@ case "$mode" in
     run)
         wine "$build/Kalvex.exe" "$@" ;;
     bench)
-        wine "$build/kalvex_scanbench.exe" "$@" ;;
+        wine "$build/kalvex_scanbench.exe" "$@"
+        wine "$build/kalvex_windowbench.exe" "$@" ;;
     test)
         "$root/tools/sysdll-expect.sh" "$WINEPREFIX/drive_c/windows/system32" "$build/tests/sysdll"
         ctest --test-dir "$build" --output-on-failure "$@" ;;

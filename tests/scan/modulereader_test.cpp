@@ -168,7 +168,8 @@ TEST(KalvexExe, ExportsItsFunctionsByPlainName)
     std::vector<std::string> names;
     for (const auto &p : pairs)
         names.push_back(p.first);
-    EXPECT_EQ((std::vector<std::string>{"GetErrorString", "GetLastErrorString"}), names);
+    EXPECT_EQ((std::vector<std::string>{"FolderDialog", "FormKalvex", "GetErrorString", "GetLastErrorString"}),
+              names);
 
     HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(nullptr, module);

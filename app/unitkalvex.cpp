@@ -1,0 +1,354 @@
+#include "app/unitkalvex.h"
+
+#include "app/folderdialog.h"
+#include "app/targetfiles.h"
+
+#include "resources/FormKalvex.design.h"
+
+TFormKalvex *FormKalvex = nullptr;
+
+namespace {
+
+const UINT_PTR ListPaintTimer = 1;
+const UINT ListPaintInterval = 250;  // ms
+
+bool DirectoryExists(const std::string &path)
+{
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+TFormKalvex::TFormKalvex()
+{
+    Caption = "Kalvex";
+    Width = 640;
+    Height = 480;
+    FormFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "ＭＳ Ｐゴシック");
+    Font = FormFont;
+    Build(*this, FormKalvexDesign);
+    Get("OpenDialog", OpenDialog);
+    Get("ImageList", ImageList);
+    Get("StatusBar", StatusBar);
+    Get("ActionList", ActionList);
+    Get("ActionOpen", ActionOpen);
+    Get("ActionSelectFolder", ActionSelectFolder);
+    Get("ActionRecursive", ActionRecursive);
+    Get("ActionIgnoreCase", ActionIgnoreCase);
+    Get("ActionFind", ActionFind);
+    Get("ActionAbort", ActionAbort);
+    Get("ActionCopy", ActionCopy);
+    Get("ActionSelectAll", ActionSelectAll);
+    Get("ActionSelectInvert", ActionSelectInvert);
+    Get("ActionAbout", ActionAbout);
+    Get("ActionExit", ActionExit);
+    Get("MainMenu", MainMenu);
+    Get("MainMenuFile", MainMenuFile);
+    Get("MainMenuOpen", MainMenuOpen);
+    Get("MainMenuFileN1", MainMenuFileN1);
+    Get("MainMenuSelectFolder", MainMenuSelectFolder);
+    Get("MainMenuRecursive", MainMenuRecursive);
+    Get("MainMenuIgnoreCase", MainMenuIgnoreCase);
+    Get("MainMenuFind", MainMenuFind);
+    Get("MainMenuAbort", MainMenuAbort);
+    Get("MainMenuFileN2", MainMenuFileN2);
+    Get("MainMenuExit", MainMenuExit);
+    Get("MainMenuEdit", MainMenuEdit);
+    Get("MainMenuCopy", MainMenuCopy);
+    Get("MainMenuEditN1", MainMenuEditN1);
+    Get("MainMenuSelectAll", MainMenuSelectAll);
+    Get("MainMenuSelectInvert", MainMenuSelectInvert);
+    Get("MainMenuHelp", MainMenuHelp);
+    Get("MainMenuAbout", MainMenuAbout);
+    Get("ListView", ListView);
+    Get("PanelHeader", PanelHeader);
+    Get("SplitterFolder", SplitterFolder);
+    Get("ActionExport", ActionExport);
+    Get("ActionImport", ActionImport);
+    Get("MainMenuImportExport", MainMenuImportExport);
+    Get("MainMenuExport", MainMenuExport);
+    Get("MainMenuImport", MainMenuImport);
+    Get("PanelFileMaskKeyword", PanelFileMaskKeyword);
+    Get("SplitterFileMask", SplitterFileMask);
+    Get("PanelFileMask", PanelFileMask);
+    Get("ComboBoxFileMask", ComboBoxFileMask);
+    Get("PanelKeywordToolBar", PanelKeywordToolBar);
+    Get("PanelKeyword", PanelKeyword);
+    Get("EditFindText", EditFindText);
+    Get("ToolBar", ToolBar);
+    Get("ToolButtonIgnoreCase", ToolButtonIgnoreCase);
+    Get("ToolButtonFind", ToolButtonFind);
+    Get("ToolButtonAbort", ToolButtonAbort);
+    Get("PanelFolderToolBar", PanelFolderToolBar);
+    Get("ToolBarFolder", ToolBarFolder);
+    Get("ToolButtonSelectFolder", ToolButtonSelectFolder);
+    Get("ToolButtonRecursive", ToolButtonRecursive);
+    Get("PanelFolder", PanelFolder);
+    Get("EditFolder", EditFolder);
+
+    FWorker = nullptr;
+    for (const TFileMask &row : FileMaskTable)
+        ComboBoxFileMask->AddItem(FileMaskEntryText(row));
+    OpenDialog->Filter = FileMaskFilter();
+    LoadSettings();
+    PrepareSortMarks();
+    SetAcceptDrops(true);
+
+    Application.OnIdle = [this] {
+        UpdateActions();
+        if (FListPaintDeferred && !IsFinding())
+            FlushListPaint(false);
+    };
+    Application.OnMessage = [this](MSG &msg) { return PreTranslate(msg); };
+}
+
+TFormKalvex::~TFormKalvex()
+{
+    SetAcceptDrops(false);
+    SaveSettings();
+    StopFind();
+    Application.OnIdle = nullptr;
+    Application.OnMessage = nullptr;
+}
+
+void TFormKalvex::LoadSettings()
+{
+    // The design's values; the settings file replaces them once it is read.
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    EditFolder->SetText(system);
+    ComboBoxFileMask->SetItemIndex(0);
+}
+
+void TFormKalvex::SaveSettings()
+{
+}
+
+void TFormKalvex::PrepareSortMarks()
+{
+}
+
+LRESULT TFormKalvex::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_DROPFILES) {
+        WMDropFiles(reinterpret_cast<HDROP>(wp));
+        return 0;
+    }
+    if (msg == WM_TIMER && wp == ListPaintTimer) {
+        FlushListPaint(IsFinding());
+        return 0;
+    }
+    return TForm::WndProc(msg, wp, lp);
+}
+
+void TFormKalvex::SetAcceptDrops(bool accept)
+{
+    if (accept != FAcceptsDrops && Handle) {
+        DragAcceptFiles(Handle, accept);
+        FAcceptsDrops = accept;
+    }
+}
+
+// ---- search launch ----
+
+bool TFormKalvex::IsFinding() const
+{
+    return FWorker && FWorker->Finding;
+}
+
+void TFormKalvex::StartFind(const TStringList &files, const std::string &keyword, bool ignoreCase,
+                            bool exportTable)
+{
+    if (IsFinding())
+        return;
+    StopFind();
+    FWorker = new TThreadKalvex(files, keyword, ignoreCase, exportTable, *this);
+}
+
+void TFormKalvex::StopFind()
+{
+    if (!FWorker)
+        return;
+    if (FWorker->Finding)
+        FWorker->RequestStop();
+    FWorker->WaitForEnd();
+    delete FWorker;
+    FWorker = nullptr;
+}
+
+void TFormKalvex::ShowCollecting()
+{
+    StatusBar->SetSimpleText("対象ファイル一覧の収集中...");
+    // Paint only: dispatching queued input here could start a second launch.
+    UpdateWindow(StatusBar->Handle);
+}
+
+void TFormKalvex::ActionFindExecute(TAction &)
+{
+    const std::string folder = EditFolder->Text();
+    TStringList files;
+    ShowCollecting();
+    const bool recursive = ActionRecursive->Checked;
+    const std::string mask = FileMaskOf(ComboBoxFileMask->ItemIndex());
+    const std::string keyword = EditFindText->Text();
+    const bool ignoreCase = ActionIgnoreCase->Checked;
+    const bool exportTable = ActionExport->Checked;
+    if (DirectoryExists(folder))
+        CollectFiles(folder, mask, files, recursive);
+    else
+        files.push_back(folder);
+    StartFind(files, keyword, ignoreCase, exportTable);
+    SetFocus(ListView->Handle);
+}
+
+void TFormKalvex::ActionOpenExecute(TAction &)
+{
+    if (!OpenDialog->Execute(Handle))
+        return;
+    ShowCollecting();
+    StartFind(OpenDialog->Files, EditFindText->Text(), ActionIgnoreCase->Checked, ActionExport->Checked);
+}
+
+void TFormKalvex::WMDropFiles(HDROP drop)
+{
+    TStringList files;
+    ShowCollecting();
+    const bool recursive = ActionRecursive->Checked;
+    const std::string mask = FileMaskOf(ComboBoxFileMask->ItemIndex());
+    const std::string keyword = EditFindText->Text();
+    const bool ignoreCase = ActionIgnoreCase->Checked;
+    const bool exportTable = ActionExport->Checked;
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        // Sized to the path, so a long one is never cut into another path.
+        std::string path(std::max<UINT>(DragQueryFileA(drop, i, nullptr, 0) + 1, MAX_PATH), '\0');
+        path.resize(DragQueryFileA(drop, i, &path[0], static_cast<UINT>(path.size())));
+        if (DirectoryExists(path))
+            CollectFiles(path, mask, files, recursive);
+        else
+            files.push_back(path);
+    }
+    DragFinish(drop);
+    StartFind(files, keyword, ignoreCase, exportTable);
+}
+
+void TFormKalvex::ActionAbortExecute(TAction &)
+{
+    FWorker->RequestStop();
+}
+
+void TFormKalvex::ActionSelectFolderExecute(TAction &)
+{
+    // A folder text too long for the buffer is not used as the start: cut
+    // short it would name another folder.
+    char path[MAX_PATH] = "";
+    const std::string folder = EditFolder->Text();
+    if (folder.size() < MAX_PATH)
+        lstrcpynA(path, folder.c_str(), MAX_PATH);
+    if (FolderDialog(Handle, "検索フォルダの選択", path) == 1)
+        EditFolder->SetText(path);
+}
+
+// ---- commands ----
+
+void TFormKalvex::ActionExitExecute(TAction &)
+{
+    PostMessageA(Handle, WM_CLOSE, 0, 0);
+}
+
+void TFormKalvex::ActionCopyExecute(TAction &)
+{
+}
+
+void TFormKalvex::ActionSelectAllExecute(TAction &)
+{
+}
+
+void TFormKalvex::ActionSelectInvertExecute(TAction &)
+{
+}
+
+void TFormKalvex::ActionAboutExecute(TAction &)
+{
+}
+
+void TFormKalvex::ActionUpdateEnableAlways(TAction &action)
+{
+    action.SetEnabled(true);
+}
+
+void TFormKalvex::ActionUpdateDisableFinding(TAction &action)
+{
+    action.SetEnabled(!IsFinding());
+}
+
+void TFormKalvex::ActionUpdateEnableExistsLines(TAction &action)
+{
+    action.SetEnabled(!IsFinding() && ListView->Count() > 0);
+}
+
+void TFormKalvex::ActionUpdateEnableSelectLines(TAction &action)
+{
+    action.SetEnabled(!IsFinding() && ListView->SelectedCount() > 0);
+}
+
+void TFormKalvex::ActionAbortUpdate(TAction &action)
+{
+    const bool finding = IsFinding();
+    action.SetEnabled(finding);
+    SetAcceptDrops(!finding);
+}
+
+void TFormKalvex::EditKeyPress(TEdit &, char &key)
+{
+    if (key == '\r') {
+        key = 0;
+        ActionFind->Execute();
+    }
+}
+
+// ---- the worker's hand-offs ----
+
+void TFormKalvex::ClearRows()
+{
+    ListView->BeginUpdate();
+    ListView->Clear();
+    ListView->EndUpdate();
+}
+
+void TFormKalvex::SetStatusText(const std::string &text)
+{
+    StatusBar->SetSimpleText(text);
+}
+
+void TFormKalvex::AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
+                            const std::string &path)
+{
+    DeferListPaint();
+    ListView->AddItem(name, {number, fileName, path});
+}
+
+void TFormKalvex::DeferListPaint()
+{
+    if (FListPaintDeferred)
+        return;
+    FListPaintDeferred = true;
+    ListView->BeginUpdate();
+    SetTimer(Handle, ListPaintTimer, ListPaintInterval, nullptr);
+}
+
+void TFormKalvex::FlushListPaint(bool keepDeferring)
+{
+    if (!FListPaintDeferred)
+        return;
+    ListView->EndUpdate();
+    UpdateWindow(ListView->Handle);
+    if (keepDeferring) {
+        ListView->BeginUpdate();
+    } else {
+        KillTimer(Handle, ListPaintTimer);
+        FListPaintDeferred = false;
+    }
+}

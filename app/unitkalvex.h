@@ -1,0 +1,101 @@
+// TFormKalvex: the main window. Its layout, commands and menus come from its
+// design; this class adds the search launch, the command handlers and the
+// receiving end of the search worker's hand-offs.
+#pragma once
+
+#include "framework/form.h"
+#include "scan/resultview.h"
+#include "scan/unitthreadkalvex.h"
+
+#include <shellapi.h>
+
+class TFormKalvex : public TForm, public FIResultView {
+public:
+    TFormKalvex();
+    ~TFormKalvex() override;
+
+    // The components of the design, in design order.
+    TOpenDialog *OpenDialog;
+    TImageList *ImageList;
+    TStatusBar *StatusBar;
+    TActionList *ActionList;
+    TAction *ActionOpen, *ActionSelectFolder, *ActionRecursive, *ActionIgnoreCase, *ActionFind,
+        *ActionAbort, *ActionCopy, *ActionSelectAll, *ActionSelectInvert, *ActionAbout, *ActionExit;
+    TMainMenu *MainMenu;
+    TMenuItem *MainMenuFile, *MainMenuOpen, *MainMenuFileN1, *MainMenuSelectFolder, *MainMenuRecursive,
+        *MainMenuIgnoreCase, *MainMenuFind, *MainMenuAbort, *MainMenuFileN2, *MainMenuExit, *MainMenuEdit,
+        *MainMenuCopy, *MainMenuEditN1, *MainMenuSelectAll, *MainMenuSelectInvert, *MainMenuHelp,
+        *MainMenuAbout;
+    TListView *ListView;
+    TPanel *PanelHeader;
+    TSplitter *SplitterFolder;
+    TAction *ActionExport, *ActionImport;
+    TMenuItem *MainMenuImportExport, *MainMenuExport, *MainMenuImport;
+    TPanel *PanelFileMaskKeyword;
+    TSplitter *SplitterFileMask;
+    TPanel *PanelFileMask;
+    TComboBox *ComboBoxFileMask;
+    TPanel *PanelKeywordToolBar, *PanelKeyword;
+    TEdit *EditFindText;
+    TToolBar *ToolBar;
+    TToolButton *ToolButtonIgnoreCase, *ToolButtonFind, *ToolButtonAbort;
+    TPanel *PanelFolderToolBar;
+    TToolBar *ToolBarFolder;
+    TToolButton *ToolButtonSelectFolder, *ToolButtonRecursive;
+    TPanel *PanelFolder;
+    TEdit *EditFolder;
+
+    // Search launch.
+    bool IsFinding() const;
+    void StartFind(const TStringList &files, const std::string &keyword, bool ignoreCase, bool exportTable);
+    void StopFind();
+    void ActionFindExecute(TAction &);
+    void ActionOpenExecute(TAction &);
+    void ActionAbortExecute(TAction &);
+    void ActionSelectFolderExecute(TAction &);
+    void WMDropFiles(HDROP drop);
+
+    // Commands.
+    void ActionExitExecute(TAction &);
+    void ActionCopyExecute(TAction &);
+    void ActionSelectAllExecute(TAction &);
+    void ActionSelectInvertExecute(TAction &);
+    void ActionAboutExecute(TAction &);
+    void ActionUpdateEnableAlways(TAction &action);
+    void ActionUpdateDisableFinding(TAction &action);
+    void ActionUpdateEnableExistsLines(TAction &action);
+    void ActionUpdateEnableSelectLines(TAction &action);
+    void ActionAbortUpdate(TAction &action);
+    void EditKeyPress(TEdit &edit, char &key);
+
+    // The worker's hand-offs land here, on the user interface thread.
+    void ClearRows() override;
+    void SetStatusText(const std::string &text) override;
+    void AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
+                   const std::string &path) override;
+
+    // Read by tests: whether the window takes dropped files now.
+    bool AcceptsDrops() const { return FAcceptsDrops; }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void LoadSettings();
+    void SaveSettings();
+    void PrepareSortMarks();
+    void SetAcceptDrops(bool accept);
+    // Shows the collecting text and paints the status bar before a walk.
+    void ShowCollecting();
+    // Rows arriving one by one would repaint the list each time (about 10 ms
+    // a row under Wine): while a search runs the list repaints on a timer.
+    void DeferListPaint();
+    void FlushListPaint(bool keepDeferring);
+
+    TThreadKalvex *FWorker = nullptr;
+    bool FListPaintDeferred = false;
+    bool FAcceptsDrops = false;
+};
+
+// The one main window, exported by name.
+extern "C" TFormKalvex *FormKalvex;

@@ -1,0 +1,112 @@
+#include "framework/application.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+TApplication Application;
+
+namespace {
+
+// Messages after which no state the update rules read can have changed.
+bool IsIdleMessage(const MSG &msg)
+{
+    switch (msg.message) {
+    case WM_MOUSEMOVE:
+    case WM_NCMOUSEMOVE:
+    case WM_PAINT:
+    case WM_TIMER:
+    case 0x0118:  // WM_SYSTIMER: the caret's blink
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TApplication::Initialize()
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+}
+
+void TApplication::Run(HWND mainWindow)
+{
+    MainWindow = mainWindow;
+    ShowWindow(mainWindow, SW_SHOWDEFAULT);
+    UpdateWindow(mainWindow);
+    while (!FTerminated) {
+        MSG msg;
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            Idle();
+            WaitMessage();
+            continue;
+        }
+        if (msg.message == WM_QUIT)
+            break;
+        Dispatch(msg);
+    }
+}
+
+void TApplication::ProcessMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            FTerminated = true;
+            return;
+        }
+        Dispatch(msg);
+    }
+    Idle();
+}
+
+void TApplication::Terminate()
+{
+    FTerminated = true;
+    PostQuitMessage(0);
+}
+
+void TApplication::Dispatch(MSG &msg)
+{
+    if (IsIdleMessage(msg))
+        FIdlePending = true;
+    try {
+        if (OnMessage && OnMessage(msg))
+            return;
+    } catch (...) {
+        HandleException();
+        return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+void TApplication::Idle()
+{
+    if (!FIdlePending)
+        return;
+    FIdlePending = false;
+    try {
+        if (OnIdle)
+            OnIdle();
+    } catch (...) {
+        HandleException();
+    }
+}
+
+void TApplication::ShowException(const std::string &message)
+{
+    MessageBoxA(MainWindow, message.c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TApplication::HandleException()
+{
+    try {
+        throw;
+    } catch (const std::exception &e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException("");
+    }
+}

@@ -1,0 +1,47 @@
+// TApplication: initialisation, the message loop with its idle notification,
+// and the standard error display.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+class TApplication {
+public:
+    // Common controls, OLE-free; called once before the first window.
+    void Initialize();
+    // Runs the message loop until Terminate; shows mainWindow first.
+    void Run(HWND mainWindow);
+    // Processes the messages waiting now (and the idle pass they lead to),
+    // without blocking: for tests and for repaints before long work.
+    void ProcessMessages();
+    // Ends the message loop.
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+
+    // The standard error display: a message box owned by the main window.
+    void ShowException(const std::string &message);
+    // Called by every window procedure for an exception that escaped a
+    // handler: shown, and the loop goes on.
+    void HandleException();
+
+    // Runs once each time the queue has become empty after messages that may
+    // change state (not mouse moves, paints or timers).
+    std::function<void()> OnIdle;
+    // Sees every message before it is translated and dispatched; returns
+    // true when it consumed the message (shortcut keys, tab navigation).
+    std::function<bool(MSG &)> OnMessage;
+
+    HWND MainWindow = nullptr;
+    std::string Title = "Kalvex";
+
+private:
+    void Dispatch(MSG &msg);
+    void Idle();
+
+    bool FTerminated = false;
+    bool FIdlePending = true;
+};
+
+extern TApplication Application;

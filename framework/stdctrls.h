@@ -1,0 +1,45 @@
+// Edit box, drop-down list, status bar and the file-open dialog.
+#pragma once
+
+#include "framework/control.h"
+#include "framework/textutil.h"
+
+class TEdit : public TControl {
+public:
+    void CreateHandle() override;
+    std::string Text() const;
+    void SetText(const std::string &text);
+    // The typed character; setting it to 0 swallows it (no insert, no beep).
+    std::function<void(TEdit &, char &key)> OnKeyPress;
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+};
+
+class TComboBox : public TControl {
+public:
+    void CreateHandle() override;
+    void AddItem(const std::string &text);
+    int Count() const;
+    int ItemIndex() const;  // -1: no selection
+    void SetItemIndex(int index);
+    int ItemHeight = 12;
+};
+
+class TStatusBar : public TControl {
+public:
+    void CreateHandle() override;
+    // The one simple panel's text.
+    void SetSimpleText(const std::string &text);
+    std::string SimpleText() const;
+};
+
+class TOpenDialog : public TComponent {
+public:
+    // "text|pattern|text|pattern..." as the filter of the dialog.
+    std::string Filter;
+    std::string InitialDir;
+    // Shows the dialog; true with the chosen files' full paths in Files.
+    bool Execute(HWND owner);
+    TStringList Files;
+};

@@ -1,0 +1,284 @@
+// The main window driven as a user drives it, in Wine under Xvfb: the test
+// sets the controls, runs commands and delivers messages, lets the message
+// loop run, and reads the results back from the controls.
+#include "app/targetfiles.h"
+#include "app/unitkalvex.h"
+#include "tests/testpaths.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <shlobj.h>
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Application.Initialize();
+        FormKalvex = new TFormKalvex();
+        Form = FormKalvex;
+        ShowWindow(Form->Handle, SW_SHOW);
+        UpdateWindow(Form->Handle);
+    }
+    void TearDown() override
+    {
+        delete FormKalvex;
+        FormKalvex = nullptr;
+        Application.ProcessMessages();
+    }
+
+    // Runs the message loop (with its idle passes) until done() holds.
+    void PumpUntil(const std::function<bool()> &done)
+    {
+        while (!done()) {
+            Application.ProcessMessages();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
+    bool Summary() const
+    {
+        const std::string s = Form->StatusBar->SimpleText();
+        return s.find("見つかりました") != std::string::npos || s.find("見つかりませんでした") != std::string::npos;
+    }
+    void PumpUntilDone()
+    {
+        PumpUntil([&] { return !Form->IsFinding() && Summary(); });
+        Application.ProcessMessages();
+    }
+    // The rows as "caption|ordinal|module|path".
+    std::vector<std::string> Rows() const
+    {
+        std::vector<std::string> rows;
+        for (int i = 0; i < Form->ListView->Count(); ++i) {
+            std::string row;
+            for (int c = 0; c < 4; ++c)
+                row += (c ? "|" : "") + Form->ListView->ItemText(i, c);
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    void Find(const std::string &folder, const std::string &keyword)
+    {
+        Form->EditFolder->SetText(folder);
+        Form->EditFindText->SetText(keyword);
+        Form->ActionFind->Execute();
+    }
+
+    TFormKalvex *Form = nullptr;
+};
+
+// A drop handle as the shell makes it: DROPFILES, then the ANSI paths.
+HDROP MakeDrop(const TStringList &paths)
+{
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string &p : paths)
+        size += p.size() + 1;
+    HGLOBAL mem = GlobalAlloc(GHND, size);
+    auto *drop = static_cast<DROPFILES *>(GlobalLock(mem));
+    drop->pFiles = sizeof(DROPFILES);
+    char *at = reinterpret_cast<char *>(drop) + sizeof(DROPFILES);
+    for (const std::string &p : paths) {
+        memcpy(at, p.c_str(), p.size() + 1);
+        at += p.size() + 1;
+    }
+    GlobalUnlock(mem);
+    return static_cast<HDROP>(mem);
+}
+
+RECT ChildRect(HWND parent, HWND child)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, StartsWithTheDesignValues)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(system, Form->EditFolder->Text());
+    EXPECT_EQ(0, Form->ComboBoxFileMask->ItemIndex());
+    EXPECT_EQ(4, Form->ComboBoxFileMask->Count());
+    EXPECT_TRUE(Form->ActionIgnoreCase->Checked);
+    EXPECT_TRUE(Form->ActionExport->Checked);
+    EXPECT_FALSE(Form->ActionImport->Checked);
+    EXPECT_FALSE(Form->ActionRecursive->Checked);
+    EXPECT_EQ("", Form->StatusBar->SimpleText());
+    char caption[32];
+    GetWindowTextA(Form->Handle, caption, sizeof caption);
+    EXPECT_STREQ("Kalvex", caption);
+    RECT outer;
+    GetWindowRect(Form->Handle, &outer);
+    EXPECT_EQ(640, outer.right - outer.left);
+    EXPECT_EQ(480, outer.bottom - outer.top);
+    ASSERT_EQ(4u, Form->ListView->Columns.size());
+    EXPECT_EQ(180, Form->ListView->ColumnWidth(0));
+    EXPECT_EQ(50, Form->ListView->ColumnWidth(1));
+    EXPECT_EQ(150, Form->ListView->ColumnWidth(2));
+}
+
+TEST_F(MainWindow, LaysItsControlsOutInThesePixels)
+{
+    RECT client;
+    GetClientRect(Form->Handle, &client);
+    const int w = client.right, h = client.bottom;
+    const RECT header = ChildRect(Form->Handle, Form->PanelHeader->Handle);
+    EXPECT_EQ((RECT{0, 0, w, 25}).bottom, header.bottom);
+    EXPECT_EQ(w, header.right - header.left);
+    const RECT status = ChildRect(Form->Handle, Form->StatusBar->Handle);
+    EXPECT_EQ(h - 17, status.top);
+    EXPECT_EQ(h, status.bottom);
+    const RECT list = ChildRect(Form->Handle, Form->ListView->Handle);
+    EXPECT_EQ(25, list.top);
+    EXPECT_EQ(h - 17, list.bottom);
+    EXPECT_EQ(w, list.right - list.left);
+
+    // Inside the header's 2-pixel frame, from the right: 350, 6, the rest.
+    const RECT fmk = ChildRect(Form->PanelHeader->Handle, Form->PanelFileMaskKeyword->Handle);
+    EXPECT_EQ(w - 2, fmk.right);
+    EXPECT_EQ(350, fmk.right - fmk.left);
+    EXPECT_EQ(2, fmk.top);
+    EXPECT_EQ(21, fmk.bottom - fmk.top);
+    const RECT split = ChildRect(Form->PanelHeader->Handle, Form->SplitterFolder->Handle);
+    EXPECT_EQ(fmk.left, split.right);
+    EXPECT_EQ(6, split.right - split.left);
+    const RECT folderPart = ChildRect(Form->PanelHeader->Handle, Form->PanelFolderToolBar->Handle);
+    EXPECT_EQ(2, folderPart.left);
+    EXPECT_EQ(split.left, folderPart.right);
+
+    const RECT folderBar = ChildRect(Form->PanelFolderToolBar->Handle, Form->ToolBarFolder->Handle);
+    EXPECT_EQ(46, folderBar.right - folderBar.left);
+    const RECT edit = ChildRect(Form->PanelFolder->Handle, Form->EditFolder->Handle);
+    RECT folderPanel;
+    GetClientRect(Form->PanelFolder->Handle, &folderPanel);
+    EXPECT_EQ(1, edit.left);
+    EXPECT_EQ(1, edit.top);
+    EXPECT_EQ(19, edit.bottom - edit.top);
+    EXPECT_EQ(folderPanel.right - 2, edit.right);
+
+    const RECT mask = ChildRect(Form->PanelFileMaskKeyword->Handle, Form->PanelFileMask->Handle);
+    EXPECT_EQ(0, mask.left);
+    EXPECT_EQ(120, mask.right - mask.left);
+    const RECT keywordBar = ChildRect(Form->PanelKeywordToolBar->Handle, Form->ToolBar->Handle);
+    EXPECT_EQ(69, keywordBar.right - keywordBar.left);
+    const RECT keyword = ChildRect(Form->PanelKeyword->Handle, Form->EditFindText->Handle);
+    RECT keywordPanel;
+    GetClientRect(Form->PanelKeyword->Handle, &keywordPanel);
+    EXPECT_EQ(1, keyword.left);
+    EXPECT_EQ(keywordPanel.right - 1, keyword.right);
+}
+
+TEST_F(MainWindow, FindOverAFolderFillsTheListAndEndsWithTheCount)
+{
+    Form->ComboBoxFileMask->SetItemIndex(0);
+    Find(TestDir(), "alloc");
+    PumpUntilDone();
+    const std::string dll = TestDir() + "fixexports.dll";
+    EXPECT_EQ((std::vector<std::string>{"HeapAlloc|0|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll}),
+              Rows());
+    EXPECT_EQ("2個の関数が見つかりました", Form->StatusBar->SimpleText());
+    EXPECT_EQ(Form->ListView->Handle, GetFocus());
+}
+
+TEST_F(MainWindow, AFilePathInTheFolderBoxSearchesThatFileAlone)
+{
+    Form->ComboBoxFileMask->SetItemIndex(1);  // *.exe: does not apply to a file
+    Find(TestDir() + "fixexports.dll", "");
+    PumpUntilDone();
+    EXPECT_EQ(4u, Rows().size());
+    EXPECT_EQ("4個の関数が見つかりました", Form->StatusBar->SimpleText());
+
+    Find(TestDir() + "nofile.dll", "");
+    PumpUntilDone();
+    ASSERT_EQ(1u, Rows().size());
+    EXPECT_EQ(0u, Rows()[0].find("エクスポート関数の取得に失敗しました"));
+    EXPECT_EQ("関数は見つかりませんでした", Form->StatusBar->SimpleText());
+}
+
+TEST_F(MainWindow, DroppedFileFolderAndFileAreSearchedInThatOrder)
+{
+    const std::string folder = NewTempDir("drop");
+    ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), (folder + "copy.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((TestDir() + "notamodule.dll").c_str(), (folder + "skipped.txt").c_str(), FALSE));
+    Form->EditFindText->SetText("");
+    Form->ComboBoxFileMask->SetItemIndex(0);
+    const std::string first = TestDir() + "fixexports.dll", last = TestDir() + "notamodule.dll";
+    PostMessageA(Form->Handle, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(MakeDrop({first, folder.substr(0, folder.size() - 1), last})), 0);
+    PumpUntilDone();
+    std::vector<std::string> paths;
+    for (const std::string &row : Rows())
+        paths.push_back(row.substr(row.rfind('|') + 1));
+    EXPECT_EQ((std::vector<std::string>{first, first, first, first, folder + "copy.dll", folder + "copy.dll",
+                                        folder + "copy.dll", folder + "copy.dll", last}),
+              paths);
+    EXPECT_EQ("8個の関数が見つかりました", Form->StatusBar->SimpleText());
+    DeleteFileA((folder + "copy.dll").c_str());
+    DeleteFileA((folder + "skipped.txt").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+TEST_F(MainWindow, ASearchStartedWhileOneRunsIsIgnored)
+{
+    const TStringList files(20, TestDir() + "fixexports.dll");
+    Form->StartFind(files, "", true, true);
+    // Not pumping: the worker now waits in its first hand-off, so it runs.
+    while (TThread::PendingHandOffs() == 0)
+        Sleep(1);
+    ASSERT_TRUE(Form->IsFinding());
+    // The launch itself, past the command's rule (as a drop message that
+    // was already queued would be): collected, then dropped by StartFind.
+    Form->EditFolder->SetText(TestDir() + "fiximports.exe");
+    Form->ActionFindExecute(*Form->ActionFind);
+    EXPECT_EQ("対象ファイル一覧の収集中...", Form->StatusBar->SimpleText());
+    PumpUntilDone();
+    EXPECT_EQ(80u, Rows().size());
+    for (const std::string &row : Rows())
+        EXPECT_NE(std::string::npos, row.find("|fixexports.dll|"));
+    EXPECT_EQ("80個の関数が見つかりました", Form->StatusBar->SimpleText());
+}
+
+namespace {
+
+// Counts rows inserted into the list and notes any that arrive after the
+// list's window was destroyed.
+int Inserted = 0;
+bool Destroyed = false, InsertedAfterDestroy = false;
+
+LRESULT CALLBACK CountInserts(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+{
+    if (msg == LVM_INSERTITEMA) {
+        ++Inserted;
+        InsertedAfterDestroy = InsertedAfterDestroy || Destroyed;
+    } else if (msg == WM_DESTROY) {
+        Destroyed = true;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+TEST_F(MainWindow, ClosingDuringASearchStopsItAfterTheModuleInHand)
+{
+    Inserted = 0;
+    Destroyed = InsertedAfterDestroy = false;
+    SetWindowSubclass(Form->ListView->Handle, CountInserts, 1, 0);
+    const std::string dll = TestDir() + "fixexports.dll";
+    Form->StartFind(TStringList(50, dll), "", true, true);
+    // Run until the second module is being read, then close as the user does.
+    PumpUntil([&] { return Inserted >= 5; });
+    PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
+    PumpUntil([&] { return Application.Terminated(); });
+    delete FormKalvex;  // what the entry point does after the loop
+    FormKalvex = nullptr;
+    EXPECT_TRUE(Destroyed);
+    EXPECT_FALSE(InsertedAfterDestroy);
+    EXPECT_GE(Inserted, 5);
+    EXPECT_LT(Inserted, 200);
+}
