@@ -18,9 +18,21 @@ void TListView::AddColumn(TListColumn &column)
     c.pszText = const_cast<char *>(column.Caption.c_str());
     const int index = static_cast<int>(Columns.size());
     SendMessageA(Handle, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&c));
-    if (column.Width < 0)
-        SendMessageA(Handle, LVM_SETCOLUMNWIDTH, index, column.Width);
     Columns.push_back(&column);
+}
+
+LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+    const LRESULT result = TControl::WndProc(msg, wp, lp);
+    // An auto-size code takes effect once the list has its laid-out size:
+    // the last column then fills the rest of the width.
+    if (msg == WM_SIZE && LOWORD(lp) > 0 && !FAutoSized) {
+        FAutoSized = true;
+        for (size_t i = 0; i < Columns.size(); ++i)
+            if (Columns[i]->Width < 0)
+                SendMessageA(Handle, LVM_SETCOLUMNWIDTH, i, Columns[i]->Width);
+    }
+    return result;
 }
 
 int TListView::Count() const

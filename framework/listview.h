@@ -31,6 +31,10 @@ public:
 
     std::vector<TListColumn *> Columns;
 
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
 private:
     int FUpdates = 0;
+    bool FAutoSized = false;
 };

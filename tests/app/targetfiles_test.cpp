@@ -155,3 +155,13 @@ TEST(CollectFiles, MissingFolderAndNoMatchesAddNothing)
     CollectFiles(t.Root, "", list, false);
     EXPECT_EQ((TStringList{"kept"}), list);
 }
+
+TEST(CollectFiles, ALinkBackToAnOuterFolderIsNotWalkedAgain)
+{
+    // linkloop\sub\back leads to linkloop itself (made by the build).
+    const std::string root = TestDir() + "linkloop";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((root + "\\sub\\back").c_str()));
+    TStringList list;
+    CollectFiles(root, "*.dll", list, true);
+    EXPECT_EQ((TStringList{root + "\\sub\\inside.dll"}), list);
+}

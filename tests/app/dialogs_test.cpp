@@ -1,0 +1,135 @@
+// The open dialog and the folder chooser, answered by a second thread as a
+// user would answer them.
+#include "app/folderdialog.h"
+#include "app/unitkalvex.h"
+#include "tests/testpaths.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+namespace {
+
+struct TFind {
+    HWND Owner;
+    HWND Found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND hwnd, LPARAM lp)
+{
+    auto *f = reinterpret_cast<TFind *>(lp);
+    char cls[16];
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && GetWindow(hwnd, GW_OWNER) == f->Owner && IsWindowVisible(hwnd)) {
+        f->Found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Answers the next dialog owned by owner with answer(dialog), from a thread
+// of its own, while the caller sits in the dialog's modal loop.
+std::thread Answer(HWND owner, std::function<void(HWND)> answer)
+{
+    return std::thread([owner, answer] {
+        TFind f = {owner, nullptr};
+        while (!f.Found) {
+            Sleep(20);
+            EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&f));
+        }
+        Sleep(200);  // let it finish its initialisation
+        answer(f.Found);
+    });
+}
+
+class Dialogs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Application.Initialize();
+        FormKalvex = new TFormKalvex();
+        Form = FormKalvex;
+        ShowWindow(Form->Handle, SW_SHOW);
+        Application.ProcessMessages();
+    }
+    void TearDown() override
+    {
+        delete FormKalvex;
+        FormKalvex = nullptr;
+    }
+    void PumpUntilDone()
+    {
+        while (Form->IsFinding()) {
+            Application.ProcessMessages();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        Application.ProcessMessages();
+    }
+    TFormKalvex *Form = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Dialogs, OpenedFilesAreSearchedInTheDialogsOrderWithoutTheMask)
+{
+    Form->OpenDialog->InitialDir = TestDir();
+    Form->ComboBoxFileMask->SetItemIndex(1);  // *.exe: not consulted
+    Form->EditFindText->SetText("");
+    std::thread t = Answer(Form->Handle, [](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, "\"fixexports.dll\" \"notamodule.dll\"");
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    Form->ActionOpen->Execute();
+    t.join();
+    ASSERT_EQ(2u, Form->OpenDialog->Files.size());
+    EXPECT_EQ(TestDir() + "fixexports.dll", Form->OpenDialog->Files[0]);
+    EXPECT_EQ(TestDir() + "notamodule.dll", Form->OpenDialog->Files[1]);
+    PumpUntilDone();
+    EXPECT_EQ(5, Form->ListView->Count());  // four exports and one error row
+    EXPECT_EQ("4個の関数が見つかりました", Form->StatusBar->SimpleText());
+}
+
+TEST_F(Dialogs, CancellingTheOpenDialogChangesNothing)
+{
+    Form->StatusBar->SetSimpleText("before");
+    std::thread t = Answer(Form->Handle, [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+    Form->ActionOpen->Execute();
+    t.join();
+    Application.ProcessMessages();
+    EXPECT_FALSE(Form->IsFinding());
+    EXPECT_EQ("before", Form->StatusBar->SimpleText());
+}
+
+TEST_F(Dialogs, FolderChooserOpensOnTheFolderAndReturnsIt)
+{
+    const std::string folder = TestDir().substr(0, TestDir().size() - 1);
+    char path[MAX_PATH];
+    lstrcpynA(path, folder.c_str(), MAX_PATH);
+    std::thread ok = Answer(Form->Handle, [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDOK, 0); });
+    EXPECT_EQ(1, FolderDialog(Form->Handle, "検索フォルダの選択", path));
+    ok.join();
+    EXPECT_STRCASEEQ(folder.c_str(), path);
+
+    lstrcpynA(path, "unchanged", MAX_PATH);
+    std::thread cancel = Answer(Form->Handle, [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+    EXPECT_EQ(0, FolderDialog(Form->Handle, "検索フォルダの選択", path));
+    cancel.join();
+    EXPECT_STREQ("unchanged", path);
+}
+
+TEST_F(Dialogs, SelectFolderCommandSetsTheFolderBox)
+{
+    const std::string folder = TestDir() + "linkloop";
+    Form->EditFolder->SetText(folder);
+    std::thread ok = Answer(Form->Handle, [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDOK, 0); });
+    Form->ActionSelectFolder->Execute();
+    ok.join();
+    EXPECT_STRCASEEQ(folder.c_str(), Form->EditFolder->Text().c_str());
+    // A folder text longer than the chooser's buffer is not cut into another.
+    Form->EditFolder->SetText(std::string(300, 'x'));
+    std::thread cancel = Answer(Form->Handle, [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+    Form->ActionSelectFolder->Execute();
+    cancel.join();
+    EXPECT_EQ(std::string(300, 'x'), Form->EditFolder->Text());
+}
