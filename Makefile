@@ -8,7 +8,7 @@ setup:
 
 build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(BUILD) -j2
+	@cmake --build $(BUILD) -j2 -- --no-print-directory
 
 run: build
 	@./tools/wine-session.sh $(BUILD) run

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -132,4 +133,25 @@ TEST_F(Dialogs, SelectFolderCommandSetsTheFolderBox)
     Form->ActionSelectFolder->Execute();
     cancel.join();
     EXPECT_EQ(std::string(300, 'x'), Form->EditFolder->Text());
+}
+
+TEST_F(Dialogs, AnExceptionInAHandlerIsShownAndTheLoopGoesOn)
+{
+    Application.MainWindow = Form->Handle;
+    Form->ActionAbout->OnExecute = [](TAction &) { throw std::runtime_error("handler failed"); };
+    std::string shown;
+    std::thread t = Answer(Form->Handle, [&shown](HWND box) {
+        char text[128] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        shown = text;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageA(Form->Handle, WM_COMMAND, Form->MainMenuAbout->Id, 0);  // the menu item
+    t.join();
+    EXPECT_EQ("handler failed", shown);
+    // The window still works.
+    Form->EditFolder->SetText(TestDir() + "fixexports.dll");
+    Form->ActionFind->Execute();
+    PumpUntilDone();
+    EXPECT_EQ(4, Form->ListView->Count());
 }
