@@ -185,21 +185,23 @@ void TFormKalvex::ShowCollecting()
     UpdateWindow(StatusBar->Handle);
 }
 
+TFormKalvex::TSearchRequest TFormKalvex::ReadSearchRequest() const
+{
+    return {ActionRecursive->Checked, FileMaskOf(ComboBoxFileMask->ItemIndex()), EditFindText->Text(),
+            ActionIgnoreCase->Checked, ActionExport->Checked};
+}
+
 void TFormKalvex::ActionFindExecute(TAction &)
 {
     const std::string folder = EditFolder->Text();
     TStringList files;
     ShowCollecting();
-    const bool recursive = ActionRecursive->Checked;
-    const std::string mask = FileMaskOf(ComboBoxFileMask->ItemIndex());
-    const std::string keyword = EditFindText->Text();
-    const bool ignoreCase = ActionIgnoreCase->Checked;
-    const bool exportTable = ActionExport->Checked;
+    const TSearchRequest r = ReadSearchRequest();
     if (DirectoryExists(folder))
-        CollectFiles(folder, mask, files, recursive);
+        CollectFiles(folder, r.Mask, files, r.Recursive);
     else
         files.push_back(folder);
-    StartFind(files, keyword, ignoreCase, exportTable);
+    StartFind(files, r.Keyword, r.IgnoreCase, r.ExportTable);
     SetFocus(ListView->Handle);
 }
 
@@ -208,30 +210,27 @@ void TFormKalvex::ActionOpenExecute(TAction &)
     if (!OpenDialog->Execute(Handle))
         return;
     ShowCollecting();
-    StartFind(OpenDialog->Files, EditFindText->Text(), ActionIgnoreCase->Checked, ActionExport->Checked);
+    const TSearchRequest r = ReadSearchRequest();
+    StartFind(OpenDialog->Files, r.Keyword, r.IgnoreCase, r.ExportTable);
 }
 
 void TFormKalvex::WMDropFiles(HDROP drop)
 {
     TStringList files;
     ShowCollecting();
-    const bool recursive = ActionRecursive->Checked;
-    const std::string mask = FileMaskOf(ComboBoxFileMask->ItemIndex());
-    const std::string keyword = EditFindText->Text();
-    const bool ignoreCase = ActionIgnoreCase->Checked;
-    const bool exportTable = ActionExport->Checked;
+    const TSearchRequest r = ReadSearchRequest();
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // Sized to the path, so a long one is never cut into another path.
         std::string path(std::max<UINT>(DragQueryFileA(drop, i, nullptr, 0) + 1, MAX_PATH), '\0');
         path.resize(DragQueryFileA(drop, i, &path[0], static_cast<UINT>(path.size())));
         if (DirectoryExists(path))
-            CollectFiles(path, mask, files, recursive);
+            CollectFiles(path, r.Mask, files, r.Recursive);
         else
             files.push_back(path);
     }
     DragFinish(drop);
-    StartFind(files, keyword, ignoreCase, exportTable);
+    StartFind(files, r.Keyword, r.IgnoreCase, r.ExportTable);
 }
 
 void TFormKalvex::ActionAbortExecute(TAction &)

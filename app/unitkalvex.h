@@ -85,6 +85,15 @@ private:
     void SaveSettings();
     void PrepareSortMarks();
     void SetAcceptDrops(bool accept);
+    // What a launch reads from the window, once the collecting text shows.
+    struct TSearchRequest {
+        bool Recursive;
+        std::string Mask;
+        std::string Keyword;
+        bool IgnoreCase;
+        bool ExportTable;
+    };
+    TSearchRequest ReadSearchRequest() const;
     // Shows the collecting text and paints the status bar before a walk.
     void ShowCollecting();
     // Rows arriving one by one would repaint the list each time (about 10 ms

@@ -138,15 +138,7 @@ LRESULT CALLBACK TControl::OwnClassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
         if (cs->lpCreateParams)
             static_cast<TControl *>(cs->lpCreateParams)->Attach(hwnd);
     }
-    TControl *self = FromHandle(hwnd);
-    if (!self)
-        return DefWindowProcA(hwnd, msg, wp, lp);
-    try {
-        return self->WndProc(msg, wp, lp);
-    } catch (...) {
-        Application.HandleException();
-        return 0;
-    }
+    return SubclassProc(hwnd, msg, wp, lp);
 }
 
 RECT TControl::ChildArea() const

@@ -67,6 +67,7 @@ protected:
     static const char *OwnClass(UINT style = 0, HBRUSH background = nullptr, HICON icon = nullptr);
 
 private:
+    // The procedure of every window with an object: ours and subclassed ones.
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     WNDPROC FOriginalProc = nullptr;
 };

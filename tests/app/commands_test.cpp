@@ -1,7 +1,7 @@
 // The commands driven by real keyboard input and by the menu, in Wine under
 // Xvfb. A search is held running by pumping every message but the worker's
 // hand-offs: the worker then waits in its hand-off until the test lets it go.
-#include "app/unitkalvex.h"
+#include "tests/app/windowfixture.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +10,12 @@
 
 namespace {
 
-class Commands : public ::testing::Test {
+class Commands : public TWindowTest {
 protected:
     void SetUp() override
     {
-        Application.Initialize();
-        FormKalvex = new TFormKalvex();
-        Form = FormKalvex;
-        ShowWindow(Form->Handle, SW_SHOW);
-        SetForegroundWindow(Form->Handle);
+        TWindowTest::SetUp();
         Pump();
-    }
-    void TearDown() override
-    {
-        delete FormKalvex;
-        FormKalvex = nullptr;
-        Application.ProcessMessages();
     }
 
     // One pass of the message loop, hand-offs included or held back, then
@@ -55,14 +45,6 @@ protected:
         Pump(handOffs);
         Sleep(30);
         Pump(handOffs);
-    }
-    void PumpUntilDone()
-    {
-        while (Form->IsFinding()) {
-            Pump();
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        }
-        Pump();
     }
     // Holds a search over many modules in its first hand-off.
     void StartHeldSearch(const std::string &keyword = "")
@@ -103,8 +85,6 @@ protected:
     bool ButtonEnabled(TToolButton *b) const { return b->ToolBar->ButtonState(*b) & TBSTATE_ENABLED; }
     bool ButtonPressed(TToolButton *b) const { return b->ToolBar->ButtonState(*b) & TBSTATE_CHECKED; }
     bool AcceptsDrops() const { return GetWindowLongA(Form->Handle, GWL_EXSTYLE) & WS_EX_ACCEPTFILES; }
-
-    TFormKalvex *Form = nullptr;
 };
 
 }  // namespace

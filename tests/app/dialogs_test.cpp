@@ -1,7 +1,7 @@
 // The open dialog and the folder chooser, answered by a second thread as a
 // user would answer them.
 #include "app/folderdialog.h"
-#include "app/unitkalvex.h"
+#include "tests/app/windowfixture.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
@@ -44,31 +44,7 @@ std::thread Answer(HWND owner, std::function<void(HWND)> answer)
     });
 }
 
-class Dialogs : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Application.Initialize();
-        FormKalvex = new TFormKalvex();
-        Form = FormKalvex;
-        ShowWindow(Form->Handle, SW_SHOW);
-        Application.ProcessMessages();
-    }
-    void TearDown() override
-    {
-        delete FormKalvex;
-        FormKalvex = nullptr;
-    }
-    void PumpUntilDone()
-    {
-        while (Form->IsFinding()) {
-            Application.ProcessMessages();
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        }
-        Application.ProcessMessages();
-    }
-    TFormKalvex *Form = nullptr;
-};
+using Dialogs = TWindowTest;
 
 }  // namespace
 
@@ -137,7 +113,6 @@ TEST_F(Dialogs, SelectFolderCommandSetsTheFolderBox)
 
 TEST_F(Dialogs, AnExceptionInAHandlerIsShownAndTheLoopGoesOn)
 {
-    Application.MainWindow = Form->Handle;
     Form->ActionAbout->OnExecute = [](TAction &) { throw std::runtime_error("handler failed"); };
     std::string shown;
     std::thread t = Answer(Form->Handle, [&shown](HWND box) {

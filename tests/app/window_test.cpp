@@ -2,7 +2,7 @@
 // sets the controls, runs commands and delivers messages, lets the message
 // loop run, and reads the results back from the controls.
 #include "app/targetfiles.h"
-#include "app/unitkalvex.h"
+#include "tests/app/windowfixture.h"
 #include "tests/testpaths.h"
 
 #include <commctrl.h>
@@ -13,37 +13,14 @@
 
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public TWindowTest {
 protected:
-    void SetUp() override
-    {
-        Application.Initialize();
-        FormKalvex = new TFormKalvex();
-        Form = FormKalvex;
-        ShowWindow(Form->Handle, SW_SHOW);
-        UpdateWindow(Form->Handle);
-    }
-    void TearDown() override
-    {
-        delete FormKalvex;
-        FormKalvex = nullptr;
-        Application.ProcessMessages();
-    }
-
-    // Runs the message loop (with its idle passes) until done() holds.
-    void PumpUntil(const std::function<bool()> &done)
-    {
-        while (!done()) {
-            Application.ProcessMessages();
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        }
-    }
     bool Summary() const
     {
         const std::string s = Form->StatusBar->SimpleText();
         return s.find("見つかりました") != std::string::npos || s.find("見つかりませんでした") != std::string::npos;
     }
-    void PumpUntilDone()
+    void PumpUntilSummary()
     {
         PumpUntil([&] { return !Form->IsFinding() && Summary(); });
         Application.ProcessMessages();
@@ -66,8 +43,6 @@ protected:
         Form->EditFindText->SetText(keyword);
         Form->ActionFind->Execute();
     }
-
-    TFormKalvex *Form = nullptr;
 };
 
 // A drop handle as the shell makes it: DROPFILES, then the ANSI paths.
@@ -178,7 +153,7 @@ TEST_F(MainWindow, FindOverAFolderFillsTheListAndEndsWithTheCount)
 {
     Form->ComboBoxFileMask->SetItemIndex(0);
     Find(TestDir(), "alloc");
-    PumpUntilDone();
+    PumpUntilSummary();
     const std::string dll = TestDir() + "fixexports.dll";
     EXPECT_EQ((std::vector<std::string>{"HeapAlloc|0|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll}),
               Rows());
@@ -190,12 +165,12 @@ TEST_F(MainWindow, AFilePathInTheFolderBoxSearchesThatFileAlone)
 {
     Form->ComboBoxFileMask->SetItemIndex(1);  // *.exe: does not apply to a file
     Find(TestDir() + "fixexports.dll", "");
-    PumpUntilDone();
+    PumpUntilSummary();
     EXPECT_EQ(4u, Rows().size());
     EXPECT_EQ("4個の関数が見つかりました", Form->StatusBar->SimpleText());
 
     Find(TestDir() + "nofile.dll", "");
-    PumpUntilDone();
+    PumpUntilSummary();
     ASSERT_EQ(1u, Rows().size());
     EXPECT_EQ(0u, Rows()[0].find("エクスポート関数の取得に失敗しました"));
     EXPECT_EQ("関数は見つかりませんでした", Form->StatusBar->SimpleText());
@@ -211,7 +186,7 @@ TEST_F(MainWindow, DroppedFileFolderAndFileAreSearchedInThatOrder)
     const std::string first = TestDir() + "fixexports.dll", last = TestDir() + "notamodule.dll";
     PostMessageA(Form->Handle, WM_DROPFILES,
                  reinterpret_cast<WPARAM>(MakeDrop({first, folder.substr(0, folder.size() - 1), last})), 0);
-    PumpUntilDone();
+    PumpUntilSummary();
     std::vector<std::string> paths;
     for (const std::string &row : Rows())
         paths.push_back(row.substr(row.rfind('|') + 1));
@@ -237,7 +212,7 @@ TEST_F(MainWindow, ASearchStartedWhileOneRunsIsIgnored)
     Form->EditFolder->SetText(TestDir() + "fiximports.exe");
     Form->ActionFindExecute(*Form->ActionFind);
     EXPECT_EQ("対象ファイル一覧の収集中...", Form->StatusBar->SimpleText());
-    PumpUntilDone();
+    PumpUntilSummary();
     EXPECT_EQ(80u, Rows().size());
     for (const std::string &row : Rows())
         EXPECT_NE(std::string::npos, row.find("|fixexports.dll|"));

@@ -1,0 +1,44 @@
+// The main window as the program creates it, shown, for one test each.
+#pragma once
+
+#include "app/unitkalvex.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+class TWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Application.Initialize();
+        FormKalvex = new TFormKalvex();
+        Form = FormKalvex;
+        Application.MainWindow = Form->Handle;
+        ShowWindow(Form->Handle, SW_SHOW);
+        SetForegroundWindow(Form->Handle);
+        Application.ProcessMessages();
+    }
+    void TearDown() override
+    {
+        delete FormKalvex;  // as the entry point does after the loop
+        FormKalvex = nullptr;
+        Application.ProcessMessages();
+    }
+    // Runs the message loop (with its idle passes) until done() holds.
+    void PumpUntil(const std::function<bool()> &done)
+    {
+        while (!done()) {
+            Application.ProcessMessages();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
+    // Runs it until the search has ended, then once more for the idle pass.
+    void PumpUntilDone()
+    {
+        PumpUntil([&] { return !Form->IsFinding(); });
+        Application.ProcessMessages();
+    }
+
+    TFormKalvex *Form = nullptr;
+};
