@@ -10,7 +10,6 @@ TForm::~TForm()
     // component objects go after them.
     if (Handle && IsWindow(Handle))
         DestroyWindow(Handle);
-    Handle = nullptr;
     FComponents.clear();
     if (FormFont)
         DeleteObject(FormFont);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <stdexcept>
 
 namespace {
 
@@ -48,7 +49,6 @@ TThread::TThread()
 {
     HandOffWindow();
     FHandOffDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    FHandle = CreateThread(nullptr, 0, ThreadEntry, this, CREATE_SUSPENDED, nullptr);
 }
 
 TThread::~TThread()
@@ -61,7 +61,11 @@ TThread::~TThread()
 
 void TThread::Start()
 {
-    ResumeThread(FHandle);
+    // Created here, not in our constructor: a derived constructor that throws
+    // before this point must leave no thread that could run on a dead object.
+    FHandle = CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
+    if (!FHandle)
+        throw std::runtime_error("cannot start a thread");
 }
 
 DWORD WINAPI TThread::ThreadEntry(void *self)
@@ -86,9 +90,6 @@ void TThread::StopAndWait()
     if (!FHandle || Ended())
         return;
     RequestStop();
-    // A thread still suspended (a constructor that threw before Start) must
-    // run to notice the stop.
-    ResumeThread(FHandle);
     WaitForEnd();
 }
 

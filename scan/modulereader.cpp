@@ -59,19 +59,26 @@ std::string LoaderPath(const std::string &path)
 
 uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list)
 {
+    // Mapped as an image resource: laid out section by section like any
+    // image, no code run, no dependency loaded, and - unlike a module loaded
+    // with DONT_RESOLVE_DLL_REFERENCES - not registered as a loaded module,
+    // so a LoadLibrary of the same DLL elsewhere in the program never gets
+    // this copy with its imports unresolved (and crashes calling into it).
     const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    HMODULE module = LoadLibraryExA(LoaderPath(path).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    HMODULE module = LoadLibraryExA(LoaderPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     const uint32_t loadError = module ? 0 : GetLastError();
     SetErrorMode(oldMode);
     if (!module)
         return loadError;
+    // The handle of a resource mapping carries flags in its low bits.
+    HMODULE base = reinterpret_cast<HMODULE>(reinterpret_cast<uintptr_t>(module) & ~uintptr_t(3));
 
     // The lookup leaves the last error untouched when the module simply has
     // no such directory (seen under Wine); a code left by earlier work would
     // otherwise read as this module's failure.
     SetLastError(0);
     ULONG size = 0;
-    void *dir = ImageDirectoryEntryToData(module, TRUE,
+    void *dir = ImageDirectoryEntryToData(base, TRUE,
                                           exportTable ? IMAGE_DIRECTORY_ENTRY_EXPORT
                                                       : IMAGE_DIRECTORY_ENTRY_IMPORT,
                                           &size);
@@ -80,8 +87,8 @@ uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList 
         code = GetLastError();
     } else {
         list.clear();
-        const TImageView image = MappedImageView(module);
-        const uintptr_t at = reinterpret_cast<uintptr_t>(dir) - reinterpret_cast<uintptr_t>(module);
+        const TImageView image = MappedImageView(base);
+        const uintptr_t at = reinterpret_cast<uintptr_t>(dir) - reinterpret_cast<uintptr_t>(base);
         const uint32_t rva = at <= UINT32_MAX ? static_cast<uint32_t>(at) : UINT32_MAX;
         try {
             code = exportTable ? WalkExportNames(image, rva, list) : WalkImportNames(image, rva, list);

@@ -54,23 +54,38 @@ TEST(Thread, RunStartsAfterTheDerivedObjectIsConstructed)
 
 TEST(Thread, HandOffRunsOnTheUserInterfaceThreadFromTheMessageLoop)
 {
+    MSG msg;
+    while (PeekMessageA(&msg, TThread::HandOffWindow(), WM_APP_THREADENDED, WM_APP_THREADENDED, PM_REMOVE)) {
+    }
     const DWORD ui = GetCurrentThreadId();
-    DWORD ranOn = 0;
-    int after = 0;
+    std::atomic<DWORD> ranOn{0};
+    std::atomic<int> after{0};
     TTestThread t([&](TTestThread &self) {
         self.HandOff([&] { ranOn = GetCurrentThreadId(); });
         after = 1;  // written only once the step is done
     });
     // A plain message loop until the end-of-run notice arrives.
-    MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         DispatchMessageA(&msg);
         if (msg.hwnd == TThread::HandOffWindow() && msg.message == WM_APP_THREADENDED)
             break;
     }
+    EXPECT_EQ(ui, ranOn.load());
+    EXPECT_EQ(1, after.load());
     t.WaitForEnd();
-    EXPECT_EQ(ui, ranOn);
-    EXPECT_EQ(1, after);
+}
+
+TEST(Thread, AConstructorThatThrowsBeforeStartLeavesNoThread)
+{
+    struct TFailing : TThread {
+        std::atomic<bool> *Ran;
+        explicit TFailing(std::atomic<bool> *ran) : Ran(ran) { throw std::runtime_error("no memory"); }
+        void Run() override { *Ran = true; }
+    };
+    std::atomic<bool> ran{false};
+    EXPECT_THROW(TFailing t(&ran), std::runtime_error);
+    Sleep(50);  // a thread left behind would have run by now
+    EXPECT_FALSE(ran.load());
 }
 
 TEST(Thread, WaitForEndServesAHandOffThatIsAlreadyWaiting)

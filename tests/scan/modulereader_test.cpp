@@ -90,7 +90,7 @@ TEST(ModuleReader, FilesThatCannotBeMappedGiveTheLoaderCodeAndLeaveTheList)
     TPairs pairs;
     EXPECT_EQ(uint32_t(ERROR_BAD_EXE_FORMAT), Read(TestDir() + "notamodule.dll", true, pairs));
     EXPECT_EQ(Sentinel, pairs);
-    EXPECT_EQ(uint32_t(ERROR_MOD_NOT_FOUND), Read(TestDir() + "nosuchfile.dll", true, pairs));
+    EXPECT_EQ(uint32_t(ERROR_FILE_NOT_FOUND), Read(TestDir() + "nosuchfile.dll", true, pairs));
     EXPECT_EQ(Sentinel, pairs);
     EXPECT_NE(0u, Read("", true, pairs));
     EXPECT_EQ(Sentinel, pairs);

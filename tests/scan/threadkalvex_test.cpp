@@ -95,7 +95,7 @@ TEST(SearchWorker, EmptyKeywordListsEveryNameAndAnErrorRowPerUnreadableFile)
                   "status:読み込み中: " + text,
                   "row:" + failed + ": " + SystemText(193) + "|193|notamodule.dll|" + text,
                   "status:読み込み中: " + missing,
-                  "row:" + failed + ": " + SystemText(126) + "|126|missing.dll|" + missing,
+                  "row:" + failed + ": " + SystemText(2) + "|2|missing.dll|" + missing,
                   "status:4個の関数が見つかりました"}),
               rec.Events);
     for (DWORD id : rec.Threads)
