@@ -257,3 +257,32 @@ TEST_F(MainWindow, ClosingDuringASearchStopsItAfterTheModuleInHand)
     EXPECT_GE(Inserted, 5);
     EXPECT_LT(Inserted, 200);
 }
+
+TEST_F(MainWindow, SplittersResizeLiveAndNeverCloseAPanel)
+{
+    auto drag = [](TSplitter *s, int dx) {
+        SendMessageA(s->Handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 5));
+        SendMessageA(s->Handle, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2 + dx, 5));
+    };
+    auto release = [](TSplitter *s) { SendMessageA(s->Handle, WM_LBUTTONUP, 0, 0); };
+    RECT client;
+    GetClientRect(Form->PanelHeader->Handle, &client);
+
+    drag(Form->SplitterFolder, -50);  // to the left: the mask/keyword part grows
+    EXPECT_EQ(400, Form->PanelFileMaskKeyword->Width);  // while the button is down
+    release(Form->SplitterFolder);
+    drag(Form->SplitterFolder, 5000);  // far right: stops at the smallest width
+    release(Form->SplitterFolder);
+    EXPECT_EQ(Form->SplitterFolder->MinSize, Form->PanelFileMaskKeyword->Width);
+    drag(Form->SplitterFolder, -5000);  // far left: the folder part keeps its smallest width
+    release(Form->SplitterFolder);
+    const RECT folderPart = ChildRect(Form->PanelHeader->Handle, Form->PanelFolderToolBar->Handle);
+    EXPECT_EQ(Form->SplitterFolder->MinSize, folderPart.right - folderPart.left);
+
+    const int mask = Form->PanelFileMask->Width;
+    drag(Form->SplitterFileMask, 30);  // a left-aligned panel grows to the right
+    release(Form->SplitterFileMask);
+    EXPECT_EQ(mask + 30, Form->PanelFileMask->Width);
+    const RECT combo = ChildRect(Form->PanelFileMask->Handle, Form->ComboBoxFileMask->Handle);
+    EXPECT_EQ(mask + 30, combo.right - combo.left);  // the mask box stretches with it
+}
