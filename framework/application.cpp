@@ -35,16 +35,12 @@ void TApplication::Run(HWND mainWindow)
     MainWindow = mainWindow;
     ShowWindow(mainWindow, SW_SHOWDEFAULT);
     UpdateWindow(mainWindow);
-    while (!FTerminated) {
-        MSG msg;
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            Idle();
-            WaitMessage();
-            continue;
-        }
-        if (msg.message == WM_QUIT)
+    // Drain the queue, run the idle pass, sleep until the next message.
+    for (;;) {
+        ProcessMessages();
+        if (FTerminated)
             break;
-        Dispatch(msg);
+        WaitMessage();
     }
 }
 
