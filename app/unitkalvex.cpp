@@ -20,7 +20,7 @@ bool DirectoryExists(const std::string &path)
 
 }  // namespace
 
-TFormKalvex::TFormKalvex()
+TFormKalvex::TFormKalvex() : TForm("TFormKalvex")
 {
     Caption = "Kalvex";
     Width = 640;
@@ -29,64 +29,6 @@ TFormKalvex::TFormKalvex()
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "ＭＳ Ｐゴシック");
     Font = FormFont;
     Build(*this, FormKalvexDesign);
-    Get("OpenDialog", OpenDialog);
-    Get("ImageList", ImageList);
-    Get("StatusBar", StatusBar);
-    Get("ActionList", ActionList);
-    Get("ActionOpen", ActionOpen);
-    Get("ActionSelectFolder", ActionSelectFolder);
-    Get("ActionRecursive", ActionRecursive);
-    Get("ActionIgnoreCase", ActionIgnoreCase);
-    Get("ActionFind", ActionFind);
-    Get("ActionAbort", ActionAbort);
-    Get("ActionCopy", ActionCopy);
-    Get("ActionSelectAll", ActionSelectAll);
-    Get("ActionSelectInvert", ActionSelectInvert);
-    Get("ActionAbout", ActionAbout);
-    Get("ActionExit", ActionExit);
-    Get("MainMenu", MainMenu);
-    Get("MainMenuFile", MainMenuFile);
-    Get("MainMenuOpen", MainMenuOpen);
-    Get("MainMenuFileN1", MainMenuFileN1);
-    Get("MainMenuSelectFolder", MainMenuSelectFolder);
-    Get("MainMenuRecursive", MainMenuRecursive);
-    Get("MainMenuIgnoreCase", MainMenuIgnoreCase);
-    Get("MainMenuFind", MainMenuFind);
-    Get("MainMenuAbort", MainMenuAbort);
-    Get("MainMenuFileN2", MainMenuFileN2);
-    Get("MainMenuExit", MainMenuExit);
-    Get("MainMenuEdit", MainMenuEdit);
-    Get("MainMenuCopy", MainMenuCopy);
-    Get("MainMenuEditN1", MainMenuEditN1);
-    Get("MainMenuSelectAll", MainMenuSelectAll);
-    Get("MainMenuSelectInvert", MainMenuSelectInvert);
-    Get("MainMenuHelp", MainMenuHelp);
-    Get("MainMenuAbout", MainMenuAbout);
-    Get("ListView", ListView);
-    Get("PanelHeader", PanelHeader);
-    Get("SplitterFolder", SplitterFolder);
-    Get("ActionExport", ActionExport);
-    Get("ActionImport", ActionImport);
-    Get("MainMenuImportExport", MainMenuImportExport);
-    Get("MainMenuExport", MainMenuExport);
-    Get("MainMenuImport", MainMenuImport);
-    Get("PanelFileMaskKeyword", PanelFileMaskKeyword);
-    Get("SplitterFileMask", SplitterFileMask);
-    Get("PanelFileMask", PanelFileMask);
-    Get("ComboBoxFileMask", ComboBoxFileMask);
-    Get("PanelKeywordToolBar", PanelKeywordToolBar);
-    Get("PanelKeyword", PanelKeyword);
-    Get("EditFindText", EditFindText);
-    Get("ToolBar", ToolBar);
-    Get("ToolButtonIgnoreCase", ToolButtonIgnoreCase);
-    Get("ToolButtonFind", ToolButtonFind);
-    Get("ToolButtonAbort", ToolButtonAbort);
-    Get("PanelFolderToolBar", PanelFolderToolBar);
-    Get("ToolBarFolder", ToolBarFolder);
-    Get("ToolButtonSelectFolder", ToolButtonSelectFolder);
-    Get("ToolButtonRecursive", ToolButtonRecursive);
-    Get("PanelFolder", PanelFolder);
-    Get("EditFolder", EditFolder);
 
     FWorker = nullptr;
     for (const TFileMask &row : FileMaskTable)
@@ -101,7 +43,6 @@ TFormKalvex::TFormKalvex()
         if (FListPaintDeferred && !IsFinding())
             FlushListPaint(false);
     };
-    Application.OnMessage = [this](MSG &msg) { return PreTranslate(msg); };
 }
 
 TFormKalvex::~TFormKalvex()
@@ -110,7 +51,7 @@ TFormKalvex::~TFormKalvex()
     SaveSettings();
     StopFind();
     Application.OnIdle = nullptr;
-    Application.OnMessage = nullptr;
+    DestroyHandle();
 }
 
 void TFormKalvex::LoadSettings()
@@ -134,6 +75,11 @@ LRESULT TFormKalvex::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_DROPFILES) {
         WMDropFiles(reinterpret_cast<HDROP>(wp));
+        return 0;
+    }
+    if (msg == WM_CLOSE) {
+        // Closing the main window ends the program.
+        Application.Terminate();
         return 0;
     }
     if (msg == WM_TIMER && wp == ListPaintTimer) {

@@ -14,23 +14,18 @@ public:
     TFormKalvex();
     ~TFormKalvex() override;
 
-    // The components of the design, in design order.
+    // The components the code works with, bound by the design.
     TOpenDialog *OpenDialog;
-    TImageList *ImageList;
     TStatusBar *StatusBar;
-    TActionList *ActionList;
     TAction *ActionOpen, *ActionSelectFolder, *ActionRecursive, *ActionIgnoreCase, *ActionFind,
         *ActionAbort, *ActionCopy, *ActionSelectAll, *ActionSelectInvert, *ActionAbout, *ActionExit;
-    TMainMenu *MainMenu;
-    TMenuItem *MainMenuFile, *MainMenuOpen, *MainMenuFileN1, *MainMenuSelectFolder, *MainMenuRecursive,
-        *MainMenuIgnoreCase, *MainMenuFind, *MainMenuAbort, *MainMenuFileN2, *MainMenuExit, *MainMenuEdit,
-        *MainMenuCopy, *MainMenuEditN1, *MainMenuSelectAll, *MainMenuSelectInvert, *MainMenuHelp,
-        *MainMenuAbout;
+    TMenuItem *MainMenuOpen, *MainMenuRecursive, *MainMenuIgnoreCase, *MainMenuFind, *MainMenuAbort,
+        *MainMenuCopy, *MainMenuAbout;
     TListView *ListView;
     TPanel *PanelHeader;
     TSplitter *SplitterFolder;
     TAction *ActionExport, *ActionImport;
-    TMenuItem *MainMenuImportExport, *MainMenuExport, *MainMenuImport;
+    TMenuItem *MainMenuExport, *MainMenuImport;
     TPanel *PanelFileMaskKeyword;
     TSplitter *SplitterFileMask;
     TPanel *PanelFileMask;
@@ -41,7 +36,7 @@ public:
     TToolButton *ToolButtonIgnoreCase, *ToolButtonFind, *ToolButtonAbort;
     TPanel *PanelFolderToolBar;
     TToolBar *ToolBarFolder;
-    TToolButton *ToolButtonSelectFolder, *ToolButtonRecursive;
+    TToolButton *ToolButtonRecursive;
     TPanel *PanelFolder;
     TEdit *EditFolder;
 

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "framework/form.h"
+
 #include <exception>
 
 TApplication Application;
@@ -35,13 +37,25 @@ void TApplication::Run(HWND mainWindow)
     MainWindow = mainWindow;
     ShowWindow(mainWindow, SW_SHOWDEFAULT);
     UpdateWindow(mainWindow);
-    // Drain the queue, run the idle pass, sleep until the next message.
+    RunUntil([] { return false; });
+}
+
+void TApplication::RunUntil(const std::function<bool()> &done)
+{
     for (;;) {
         ProcessMessages();
-        if (FTerminated)
-            break;
+        if (FTerminated || done())
+            return;
         WaitMessage();
     }
+}
+
+bool TApplication::PreTranslate(MSG &msg)
+{
+    if (!msg.hwnd)
+        return false;
+    auto *form = dynamic_cast<TForm *>(TControl::FromHandle(GetAncestor(msg.hwnd, GA_ROOT)));
+    return form && form->PreTranslate(msg);
 }
 
 void TApplication::ProcessMessages()
@@ -68,7 +82,7 @@ void TApplication::Dispatch(MSG &msg)
     if (IsIdleMessage(msg))
         FIdlePending = true;
     try {
-        if (OnMessage && OnMessage(msg))
+        if (PreTranslate(msg))
             return;
     } catch (...) {
         HandleException();

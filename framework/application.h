@@ -16,6 +16,12 @@ public:
     // Processes the messages waiting now (and the idle pass they lead to),
     // without blocking: for tests and for repaints before long work.
     void ProcessMessages();
+    // Runs the loop until done() holds or the program ends: the waiting
+    // messages, the idle pass, then a wait for the next. Modal loops use it.
+    void RunUntil(const std::function<bool()> &done);
+    // Offers a message to the form it belongs to (key preview, shortcuts,
+    // tab navigation) before it is translated; true when consumed.
+    bool PreTranslate(MSG &msg);
     // Ends the message loop.
     void Terminate();
     bool Terminated() const { return FTerminated; }
@@ -29,9 +35,6 @@ public:
     // Runs once each time the queue has become empty after messages that may
     // change state (not mouse moves, paints or timers).
     std::function<void()> OnIdle;
-    // Sees every message before it is translated and dispatched; returns
-    // true when it consumed the message (shortcut keys, tab navigation).
-    std::function<bool(MSG &)> OnMessage;
 
     HWND MainWindow = nullptr;
     std::string Title = "Kalvex";

@@ -24,11 +24,19 @@ std::unordered_map<HWND, TControl *> &Objects()
 
 TControl::~TControl()
 {
-    if (Handle) {
-        if (FOriginalProc && IsWindow(Handle))
-            SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOriginalProc));
-        Objects().erase(Handle);
-    }
+    Detach();
+}
+
+void TControl::Detach()
+{
+    if (!Handle)
+        return;
+    if (FOriginalProc && IsWindow(Handle))
+        SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOriginalProc));
+    auto it = Objects().find(Handle);
+    if (it != Objects().end() && it->second == this)
+        Objects().erase(it);
+    Handle = nullptr;
 }
 
 TControl *TControl::FromHandle(HWND handle)
@@ -150,12 +158,8 @@ RECT TControl::ChildArea() const
 
 void TControl::SetBounds(int left, int top, int width, int height)
 {
-    Left = left;
-    Top = top;
-    Width = std::max(width, 0);
-    Height = std::max(height, 0);
     if (Handle)
-        MoveWindow(Handle, Left, Top, Width, Height, TRUE);
+        MoveWindow(Handle, left, top, std::max(width, 0), std::max(height, 0), TRUE);
     Realign();
 }
 
@@ -163,29 +167,31 @@ void TControl::Realign()
 {
     if (!Handle)
         return;
+    // Each control asks for its preferred size; it gets what is left of it.
     RECT area = ChildArea();
     const TAlign order[] = {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client};
     for (TAlign side : order) {
         for (TControl *c : Children) {
             if (c->Align != side)
                 continue;
-            const int w = area.right - area.left, h = area.bottom - area.top;
+            const int w = std::max<int>(area.right - area.left, 0), h = std::max<int>(area.bottom - area.top, 0);
+            const int height = std::clamp(c->Height, 0, h), width = std::clamp(c->Width, 0, w);
             switch (side) {
             case TAlign::Top:
-                c->SetBounds(area.left, area.top, w, std::min(c->Height, h));
-                area.top += c->Height;
+                c->SetBounds(area.left, area.top, w, height);
+                area.top += height;
                 break;
             case TAlign::Bottom:
-                c->SetBounds(area.left, area.bottom - std::min(c->Height, h), w, std::min(c->Height, h));
-                area.bottom -= c->Height;
+                c->SetBounds(area.left, area.bottom - height, w, height);
+                area.bottom -= height;
                 break;
             case TAlign::Left:
-                c->SetBounds(area.left, area.top, std::min(c->Width, w), h);
-                area.left += c->Width;
+                c->SetBounds(area.left, area.top, width, h);
+                area.left += width;
                 break;
             case TAlign::Right:
-                c->SetBounds(area.right - std::min(c->Width, w), area.top, std::min(c->Width, w), h);
-                area.right -= c->Width;
+                c->SetBounds(area.right - width, area.top, width, h);
+                area.right -= width;
                 break;
             default:
                 c->SetBounds(area.left, area.top, w, h);

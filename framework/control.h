@@ -34,17 +34,24 @@ public:
     void Realign();
     // The area the children share, in client coordinates.
     virtual RECT ChildArea() const;
+    // Places the window (its current bounds) and lays out its children. The
+    // preferred bounds below stay as they are: a layout may clip a control,
+    // never its preference.
     void SetBounds(int left, int top, int width, int height);
     // Messages reflected from the parent window: WM_COMMAND and WM_NOTIFY.
     virtual bool HandleCommand(WORD /*id*/, WORD /*code*/) { return false; }
     virtual bool HandleNotify(NMHDR *, LRESULT &) { return false; }
 
     static TControl *FromHandle(HWND handle);
+    // Leaves the object map (restoring a subclassed window's own procedure):
+    // no message reaches this object any more.
+    void Detach();
 
     HWND Handle = nullptr;
     TControl *Parent = nullptr;
     std::vector<TControl *> Children;
     TAlign Align = TAlign::None;
+    // Preferred bounds: the design's, or the user's (a splitter's drag).
     int Left = 0, Top = 0, Width = 0, Height = 0;
     int RightMargin = -1;  // >= 0: stretches, keeping this margin on the right
     bool TabStop = false;

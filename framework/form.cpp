@@ -2,26 +2,63 @@
 
 #include <stdexcept>
 
-TForm::TForm() = default;
+TForm::TForm(const char *className) : FClassName(className) {}
 
 TForm::~TForm()
 {
-    // Destroying the window destroys every child window and the menu; the
-    // component objects go after them.
-    if (Handle && IsWindow(Handle))
-        DestroyWindow(Handle);
+    // A form whose most-derived destructor did not destroy the window: its
+    // objects leave the map first, so the destruction reaches none of them.
+    if (HWND window = Handle; window && IsWindow(window)) {
+        DetachAll();
+        DestroyWindow(window);
+    }
     FComponents.clear();
     if (FormFont)
         DeleteObject(FormFont);
 }
 
+void TForm::DestroyHandle()
+{
+    if (Handle && IsWindow(Handle))
+        DestroyWindow(Handle);
+    DetachAll();
+}
+
+void TForm::DetachAll()
+{
+    for (const auto &c : FComponents)
+        if (auto *control = dynamic_cast<TControl *>(c.get()))
+            control->Detach();
+    Detach();
+}
+
 void TForm::CreateHandle()
 {
-    HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+    // One class per form, so each has its own icon and background.
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc = {};
+    if (!GetClassInfoA(instance, FClassName, &wc)) {
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = OwnClassProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.hIcon = LoadIconA(instance, "MAINICON");
+        wc.lpszClassName = FClassName;
+        RegisterClassA(&wc);
+    }
+    int width = Width, height = Height;
+    if (FClientWidth > 0 && FClientHeight > 0) {
+        RECT r = {0, 0, FClientWidth, FClientHeight};
+        AdjustWindowRectEx(&r, FStyle, FALSE, FExStyle);
+        width = Width = r.right - r.left;
+        height = Height = r.bottom - r.top;
+    }
     const int x = Left ? Left : CW_USEDEFAULT, y = Left ? Top : CW_USEDEFAULT;
-    CreateWindowExA(WS_EX_CONTROLPARENT, OwnClass(CS_DBLCLKS, nullptr, icon), Caption.c_str(),
-                    WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, Width, Height, nullptr, nullptr,
-                    GetModuleHandleA(nullptr), this);
+    CreateWindowExA(WS_EX_CONTROLPARENT | FExStyle, FClassName, Caption.c_str(), FStyle | WS_CLIPCHILDREN, x, y,
+                    width, height, FOwnerWindow, nullptr, instance, this);
+    if (!Handle)
+        throw std::runtime_error(std::string("cannot create the window of ") + FClassName);
 }
 
 TComponent *TForm::FindComponent(const std::string &name) const
@@ -30,11 +67,25 @@ TComponent *TForm::FindComponent(const std::string &name) const
     return it == FByName.end() ? nullptr : it->second;
 }
 
+// A parent or link of the kind a row needs; null stays null (no link).
+template <class T> T *TForm::Kind(TComponent *c, const TDesignProps &r, const char *role) const
+{
+    if (!c)
+        return nullptr;
+    T *typed = dynamic_cast<T *>(c);
+    if (!typed)
+        throw std::logic_error(std::string("design: the ") + role + " of " + r.Name + ", " + c->Name +
+                               ", is of the wrong kind");
+    return typed;
+}
+
 TComponent *TForm::Create(const TDesignProps &r)
 {
     if (!Handle)
         CreateHandle();
     std::unique_ptr<TComponent> owned;
+    if (FindComponent(r.Name))
+        throw std::logic_error(std::string("design: two components named ") + r.Name);
     TComponent *parent = *r.Parent ? FindComponent(r.Parent) : this;
     TComponent *link = *r.Link ? FindComponent(r.Link) : nullptr;
     if (!parent || (*r.Link && !link))
@@ -53,7 +104,7 @@ TComponent *TForm::Create(const TDesignProps &r)
     }
     case TKind::ActionList: {
         auto list = std::make_unique<TActionList>();
-        list->Images = dynamic_cast<TImageList *>(link);
+        list->Images = Kind<TImageList>(link, r, "image list");
         Actions = list.get();
         owned = std::move(list);
         break;
@@ -69,14 +120,14 @@ TComponent *TForm::Create(const TDesignProps &r)
         a->AutoCheck = r.AutoCheck;
         a->GroupIndex = r.GroupIndex;
         a->CommandId = FNextId++;
-        a->List = dynamic_cast<TActionList *>(parent);
+        a->List = Kind<TActionList>(parent, r, "parent");
         a->List->Actions.push_back(a.get());
         owned = std::move(a);
         break;
     }
     case TKind::MainMenu: {
         auto m = std::make_unique<TMainMenu>();
-        m->Images = dynamic_cast<TImageList *>(link);
+        m->Images = Kind<TImageList>(link, r, "image list");
         Menu = m.get();
         owned = std::move(m);
         break;
@@ -84,18 +135,22 @@ TComponent *TForm::Create(const TDesignProps &r)
     case TKind::MenuItem: {
         auto item = std::make_unique<TMenuItem>();
         item->Caption = r.Caption;
-        item->Action = dynamic_cast<TAction *>(link);
+        item->Action = Kind<TAction>(link, r, "action");
+        if (!Menu)
+            throw std::logic_error(std::string("design: menu item ") + r.Name + " before its menu");
         item->Images = Menu->Images;
         item->Id = FNextId++;
         HMENU into;
         if (auto *m = dynamic_cast<TMainMenu *>(parent)) {
             into = m->Handle;
         } else {
-            auto *up = dynamic_cast<TMenuItem *>(parent);
+            auto *up = Kind<TMenuItem>(parent, r, "parent");
             if (!up->SubMenu) {
                 // The parent becomes a submenu the first time it gets a child.
                 up->SubMenu = CreatePopupMenu();
-                MENUITEMINFOA info = {sizeof info, MIIM_SUBMENU};
+                MENUITEMINFOA info = {};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_SUBMENU;
                 info.hSubMenu = up->SubMenu;
                 SetMenuItemInfoA(up->Menu, up->Id, FALSE, &info);
             }
@@ -110,16 +165,16 @@ TComponent *TForm::Create(const TDesignProps &r)
         col->Caption = r.Caption;
         col->Width = r.Width;
         col->RightAligned = r.RightAligned;
-        dynamic_cast<TListView *>(parent)->AddColumn(*col);
+        Kind<TListView>(parent, r, "parent")->AddColumn(*col);
         owned = std::move(col);
         break;
     }
     case TKind::ToolButton: {
         auto b = std::make_unique<TToolButton>();
-        b->Action = dynamic_cast<TAction *>(link);
+        b->Action = Kind<TAction>(link, r, "action");
         b->CheckStyle = r.CheckStyle;
         b->Id = FNextId++;
-        dynamic_cast<TToolBar *>(parent)->AddButton(*b);
+        Kind<TToolBar>(parent, r, "parent")->AddButton(*b);
         owned = std::move(b);
         break;
     }
@@ -133,14 +188,14 @@ TComponent *TForm::Create(const TDesignProps &r)
     }
     case TKind::Splitter: {
         auto s = std::make_unique<TSplitter>();
-        s->Control = dynamic_cast<TControl *>(link);
+        s->Control = Kind<TControl>(link, r, "control");
         control = s.get();
         owned = std::move(s);
         break;
     }
     case TKind::ToolBar: {
         auto t = std::make_unique<TToolBar>();
-        t->Images = dynamic_cast<TImageList *>(link);
+        t->Images = Kind<TImageList>(link, r, "image list");
         control = t.get();
         owned = std::move(t);
         break;
@@ -165,7 +220,7 @@ TComponent *TForm::Create(const TDesignProps &r)
     owned->Name = r.Name;
     owned->Owner = this;
     if (control) {
-        control->Parent = dynamic_cast<TControl *>(parent);
+        control->Parent = Kind<TControl>(parent, r, "parent");
         control->Align = r.Align;
         control->Left = r.Left;
         control->Top = r.Top;
@@ -201,6 +256,13 @@ bool TForm::PreTranslate(MSG &msg)
 {
     if (msg.hwnd != Handle && !IsChild(Handle, msg.hwnd))
         return false;
+    if (OnKeyPress && msg.message == WM_CHAR) {
+        char key = static_cast<char>(msg.wParam);
+        OnKeyPress(key);
+        if (key == 0)
+            return true;
+        msg.wParam = static_cast<unsigned char>(key);
+    }
     if (Actions && Actions->HandleShortCut(msg))
         return true;
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
@@ -219,6 +281,27 @@ bool TForm::PreTranslate(MSG &msg)
     return false;
 }
 
+void TForm::ShowModal(HWND owner)
+{
+    FModal = true;
+    FModalDone = false;
+    EnableWindow(owner, FALSE);
+    ShowWindow(Handle, SW_SHOW);
+    Application.RunUntil([this] { return FModalDone; });
+    // The owner first, so that it gets the activation back.
+    EnableWindow(owner, TRUE);
+    ShowWindow(Handle, SW_HIDE);
+    FModal = false;
+}
+
+void TForm::Close()
+{
+    if (FModal)
+        FModalDone = true;
+    else
+        ShowWindow(Handle, SW_HIDE);
+}
+
 TMenuItem *TForm::MenuItemOf(UINT id) const
 {
     for (const auto &c : FComponents)
@@ -231,10 +314,12 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_SIZE:
-        Realign();
+        // A minimised form has no client area to lay out.
+        if (wp != SIZE_MINIMIZED)
+            Realign();
         return 0;
     case WM_CLOSE:
-        Application.Terminate();
+        Close();
         return 0;
     case WM_COMMAND:
         if (lp == 0) {

@@ -11,20 +11,40 @@
 #include "framework/stdctrls.h"
 #include "framework/toolbar.h"
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 enum class TKind {
     OpenDialog, ImageList, StatusBar, ActionList, Action, MainMenu, MenuItem, ListView,
     ListColumn, Panel, Splitter, ComboBox, Edit, ToolBar, ToolButton
 };
 
-// One row of a design. Link names another component: the action of a menu
-// item or toolbar button, the control a splitter sizes, the image list of
-// an action list, menu or toolbar.
+// The form member a design row's component is stored in: written in the
+// table as `.Field = &TMyForm::Member`. Binding checks the component's kind
+// against the member's type and throws a clear error when they differ.
+template <class F> struct TField {
+    TField() = default;
+    template <class T> TField(T *F::*member)
+        : Bind([member](F &form, TComponent &component) {
+              T *typed = dynamic_cast<T *>(&component);
+              if (!typed)
+                  throw std::logic_error("design: " + component.Name + " is not of its field's kind");
+              form.*member = typed;
+          })
+    {
+    }
+    std::function<void(F &, TComponent &)> Bind;
+};
+
+// One row of a design. Parent and Link name components of earlier rows: Link
+// is the action of a menu item or toolbar button, the control a splitter
+// sizes, the image list of an action list, menu or toolbar.
 template <class F> struct TDesign {
     TKind Kind;
     const char *Name;
+    TField<F> Field = {};     // none: the code never needs this component
     const char *Parent = "";  // "": the form itself
     TAlign Align = TAlign::None;
     int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -65,27 +85,51 @@ struct TDesignProps {
 
 class TForm : public TControl {
 public:
+    // Destroys the window if the most-derived form has not done so (see
+    // DestroyHandle); no message then reaches any of the form's objects.
     ~TForm() override;
     void CreateHandle() override;
 
     TComponent *FindComponent(const std::string &name) const;
-    template <class T> void Get(const char *name, T *&field) const
+    // The component of that name and kind; throws when there is none.
+    template <class T> T &Component(const std::string &name) const
     {
-        field = dynamic_cast<T *>(FindComponent(name));
+        T *typed = dynamic_cast<T *>(FindComponent(name));
+        if (!typed)
+            throw std::logic_error("design: no component " + name + " of the kind asked for");
+        return *typed;
     }
     // Runs the command list's update rules (the application's idle pass).
     void UpdateActions();
-    // Shortcut keys and tab navigation, before the focused control sees them.
-    bool PreTranslate(MSG &msg);
+    // Key preview, shortcut keys and tab navigation, before the focused
+    // control sees a message; true when the message was consumed.
+    virtual bool PreTranslate(MSG &msg);
+    // Shows the form as a modal window over owner (disabled meanwhile) and
+    // returns when it closes; a running search goes on.
+    void ShowModal(HWND owner);
+    // Closes the form: ends its modal loop, or hides it. The main window
+    // overrides WM_CLOSE to end the program instead.
+    void Close();
 
     std::string Caption;
     HFONT FormFont = nullptr;  // owned
     TActionList *Actions = nullptr;
     TMainMenu *Menu = nullptr;
     std::vector<TControl *> TabOrder;
+    // Sees each typed character first when set (key preview); setting the
+    // key to 0 swallows it.
+    std::function<void(char &key)> OnKeyPress;
 
 protected:
-    TForm();
+    // className: the window class registered for this form alone, so that
+    // its icon and background are its own.
+    explicit TForm(const char *className);
+    // Destroys the window while every field of the form still lives: the
+    // most-derived destructor calls it first, as a thread's destructor stops
+    // its thread. Messages sent during the destruction (list delete
+    // notifications, focus changes, WM_DESTROY of children) reach whole objects.
+    void DestroyHandle();
+
     template <class F, size_t N> void Build(F &form, const TDesign<F> (&rows)[N])
     {
         for (const TDesign<F> &r : rows) {
@@ -94,25 +138,39 @@ protected:
                                                 r.ShortCut, r.ImageIndex, r.Checked, r.AutoCheck,
                                                 r.GroupIndex, r.BevelInner, r.BevelOuter, r.RightAligned,
                                                 r.CheckStyle, r.Link, r.Resource});
-            if (auto *a = dynamic_cast<TAction *>(c)) {
-                if (r.OnExecute)
-                    a->OnExecute = [&form, m = r.OnExecute](TAction &s) { (form.*m)(s); };
-                if (r.OnUpdate)
-                    a->OnUpdate = [&form, m = r.OnUpdate](TAction &s) { (form.*m)(s); };
-            }
-            if (auto *e = dynamic_cast<TEdit *>(c); e && r.OnKeyPress)
+            if (r.Field.Bind)
+                r.Field.Bind(form, *c);
+            auto *a = dynamic_cast<TAction *>(c);
+            auto *e = dynamic_cast<TEdit *>(c);
+            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e))
+                throw std::logic_error(std::string("design: ") + r.Name + " has a handler of another kind");
+            if (r.OnExecute)
+                a->OnExecute = [&form, m = r.OnExecute](TAction &s) { (form.*m)(s); };
+            if (r.OnUpdate)
+                a->OnUpdate = [&form, m = r.OnUpdate](TAction &s) { (form.*m)(s); };
+            if (r.OnKeyPress)
                 e->OnKeyPress = [&form, m = r.OnKeyPress](TEdit &s, char &k) { (form.*m)(s, k); };
         }
         Finish();
     }
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
+    const char *FClassName;
+    HWND FOwnerWindow = nullptr;  // a popup form's owner
+    DWORD FStyle = WS_OVERLAPPEDWINDOW;
+    DWORD FExStyle = 0;
+    int FClientWidth = 0, FClientHeight = 0;  // > 0: the outer size follows from them
+
 private:
     TComponent *Create(const TDesignProps &row);
+    template <class T> T *Kind(TComponent *c, const TDesignProps &row, const char *role) const;
     void Finish();
     TMenuItem *MenuItemOf(UINT id) const;
+    void DetachAll();
 
     std::vector<std::unique_ptr<TComponent>> FComponents;
     std::map<std::string, TComponent *> FByName;
     UINT FNextId = 100;
+    bool FModal = false;
+    bool FModalDone = false;
 };

@@ -2,6 +2,23 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstring>
+
+const std::string &TListItem::Text(int column) const
+{
+    static const std::string empty;
+    if (column == 0)
+        return Caption;
+    return column > 0 && static_cast<size_t>(column) <= SubItems.size() ? SubItems[column - 1] : empty;
+}
+
+TListView::~TListView()
+{
+    // Rows whose delete notification never came (the window went first).
+    FreeAll();
+}
+
 void TListView::CreateHandle()
 {
     CreateChild(WC_LISTVIEWA, WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE);
@@ -35,6 +52,69 @@ LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     return result;
 }
 
+bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
+{
+    switch (hdr->code) {
+    case LVN_GETDISPINFOA: {
+        // The texts live in the row only; the list asks for them to paint.
+        LVITEMA &item = reinterpret_cast<NMLVDISPINFOA *>(hdr)->item;
+        if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+            const TListItem *row = Item(item.iItem);
+            const std::string &text = row ? row->Text(item.iSubItem) : std::string();
+            const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+            memcpy(item.pszText, text.data(), n);
+            item.pszText[n] = '\0';
+        }
+        result = 0;
+        return true;
+    }
+    case LVN_DELETEITEM:
+        Free(reinterpret_cast<TListItem *>(reinterpret_cast<NMLISTVIEW *>(hdr)->lParam));
+        result = 0;
+        return true;
+    case LVN_DELETEALLITEMS:
+        // Every row at once; TRUE spares one notification per row, which cost
+        // seconds for a list of 80,000 rows under Wine.
+        FreeAll();
+        result = TRUE;
+        return true;
+    }
+    return false;
+}
+
+void TListView::Link(TListItem *row)
+{
+    row->FNext = FFirst;
+    if (FFirst)
+        FFirst->FPrev = row;
+    FFirst = row;
+    ++FOwned;
+}
+
+void TListView::Free(TListItem *row)
+{
+    if (!row)
+        return;
+    if (row->FPrev)
+        row->FPrev->FNext = row->FNext;
+    else
+        FFirst = row->FNext;
+    if (row->FNext)
+        row->FNext->FPrev = row->FPrev;
+    --FOwned;
+    delete row;
+}
+
+void TListView::FreeAll()
+{
+    while (FFirst) {
+        TListItem *next = FFirst->FNext;
+        delete FFirst;
+        FFirst = next;
+    }
+    FOwned = 0;
+}
+
 int TListView::Count() const
 {
     return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0));
@@ -42,34 +122,35 @@ int TListView::Count() const
 
 void TListView::AddItem(const std::string &caption, const TStringList &subItems)
 {
+    auto *row = new TListItem;
+    row->Caption = caption;
+    row->SubItems = subItems;
     LVITEMA item = {};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = Count();
-    item.pszText = const_cast<char *>(caption.c_str());
-    const int index = static_cast<int>(SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    for (size_t i = 0; i < subItems.size(); ++i) {
-        LVITEMA sub = {};
-        sub.iSubItem = static_cast<int>(i + 1);
-        sub.pszText = const_cast<char *>(subItems[i].c_str());
-        SendMessageA(Handle, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&sub));
+    item.pszText = LPSTR_TEXTCALLBACKA;
+    item.lParam = reinterpret_cast<LPARAM>(row);
+    if (SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+        delete row;
+        return;
     }
+    Link(row);
+}
+
+const TListItem *TListView::Item(int index) const
+{
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessageA(Handle, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return nullptr;
+    return ItemOfParam(item.lParam);
 }
 
 std::string TListView::ItemText(int item, int column) const
 {
-    std::string text(1024, '\0');
-    for (;;) {
-        LVITEMA it = {};
-        it.iSubItem = column;
-        it.pszText = &text[0];
-        it.cchTextMax = static_cast<int>(text.size());
-        const int n = static_cast<int>(SendMessageA(Handle, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&it)));
-        if (n < static_cast<int>(text.size()) - 1) {
-            text.resize(n);
-            return text;
-        }
-        text.resize(text.size() * 4);
-    }
+    const TListItem *row = Item(item);
+    return row ? row->Text(column) : std::string();
 }
 
 void TListView::Clear()

@@ -29,7 +29,7 @@ protected:
                                       PeekMessageA(&msg, nullptr, WM_APP_HANDOFF + 1, 0xFFFF, PM_REMOVE);
             if (!got)
                 break;
-            if (Application.OnMessage && Application.OnMessage(msg))
+            if (Application.PreTranslate(msg))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);

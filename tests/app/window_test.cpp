@@ -286,3 +286,32 @@ TEST_F(MainWindow, SplittersResizeLiveAndNeverCloseAPanel)
     const RECT combo = ChildRect(Form->PanelFileMask->Handle, Form->ComboBoxFileMask->Handle);
     EXPECT_EQ(mask + 30, combo.right - combo.left);  // the mask box stretches with it
 }
+
+TEST_F(MainWindow, LayoutSurvivesMinimiseAndNarrowing)
+{
+    auto height = [](TControl *c) {
+        RECT r;
+        GetWindowRect(c->Handle, &r);
+        return r.bottom - r.top;
+    };
+    auto width = [](TControl *c) {
+        RECT r;
+        GetWindowRect(c->Handle, &r);
+        return r.right - r.left;
+    };
+    auto expectDesign = [&](const char *when) {
+        EXPECT_EQ(25, height(Form->PanelHeader)) << when;
+        EXPECT_EQ(17, height(Form->StatusBar)) << when;
+        EXPECT_EQ(350, width(Form->PanelFileMaskKeyword)) << when;
+        EXPECT_EQ(120, width(Form->PanelFileMask)) << when;
+    };
+    expectDesign("at start");
+    ShowWindow(Form->Handle, SW_MINIMIZE);
+    ShowWindow(Form->Handle, SW_RESTORE);
+    expectDesign("after minimise and restore");
+    RECT r;
+    GetWindowRect(Form->Handle, &r);
+    MoveWindow(Form->Handle, r.left, r.top, 300, r.bottom - r.top, TRUE);
+    MoveWindow(Form->Handle, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    expectDesign("after narrowing and widening");
+}
