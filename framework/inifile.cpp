@@ -160,7 +160,9 @@ void TMemIniFile::WriteString(const std::string &section, const std::string &key
         s = static_cast<int>(FSections.size()) - 1;
     }
     TStringList &lines = FSections[s].Lines;
-    const std::string line = key + "=" + value;
+    // The file holds one line per key: a line break would end the value and
+    // let the rest pose as lines of its own, so the value ends before it.
+    const std::string line = key + "=" + value.substr(0, value.find_first_of("\r\n"));
     const int k = FindKey(FSections[s], key);
     if (k >= 0)
         lines[k] = line;

@@ -39,7 +39,7 @@ public:
 
     // Sets the key's line to "key=value": an existing key keeps its place, a
     // new one goes to the end of its section, a missing section is added at
-    // the end of the file.
+    // the end of the file. A value is cut at its first line break.
     void WriteString(const std::string &section, const std::string &key, const std::string &value);
     // Decimal.
     void WriteInteger(const std::string &section, const std::string &key, int value);

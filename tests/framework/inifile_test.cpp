@@ -138,9 +138,10 @@ TEST_F(IniFile, KeysKeepTheirPlaceNewOnesGoToTheEndOfTheirSection)
     ini.WriteInteger("Other", "N", -5);
     ini.WriteBool("New", "On", true);
     ini.WriteBool("New", "Off", false);
+    ini.WriteString("Other", "Line", "one\r\n[Injected]\r\nKey=1");
     ASSERT_TRUE(ini.UpdateFile());
     EXPECT_EQ("[Setting]\r\nPath=C:\\x\r\nExtra=kept\r\nWindow=1,2,3,4,0\r\n\r\n"
-              "[Other]\r\nA=1\r\nN=-5\r\n\r\n"
+              "[Other]\r\nA=1\r\nN=-5\r\nLine=one\r\n\r\n"
               "[New]\r\nOn=1\r\nOff=0\r\n\r\n",
               ReadBytes(Path));
     const TMemIniFile again(Path);
