@@ -18,7 +18,7 @@ for d in $dlls; do
 done
 exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*] //p')
 echo "exports: $(echo $exports)"
-for name in GetErrorString GetLastErrorString; do
+for name in GetErrorString GetLastErrorString DragCheckMouseDown DragCheckMouseMove DragCheckMouseUp; do
     echo "$exports" | grep -qx "$name" || { echo "missing export $name"; fail=1; }
 done
 exit $fail

@@ -168,12 +168,14 @@ TEST(KalvexExe, ExportsItsFunctionsByPlainName)
     std::vector<std::string> names;
     for (const auto &p : pairs)
         names.push_back(p.first);
-    EXPECT_EQ((std::vector<std::string>{"FolderDialog", "FormKalvex", "GetErrorString", "GetLastErrorString"}),
+    EXPECT_EQ((std::vector<std::string>{"DragCheckMouseDown", "DragCheckMouseMove", "DragCheckMouseUp",
+                                        "FolderDialog", "FormKalvex", "GetErrorString", "GetLastErrorString"}),
               names);
 
     HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(nullptr, module);
-    EXPECT_NE(nullptr, reinterpret_cast<void *>(GetProcAddress(module, "GetErrorString")));
-    EXPECT_NE(nullptr, reinterpret_cast<void *>(GetProcAddress(module, "GetLastErrorString")));
+    for (const char *name : {"GetErrorString", "GetLastErrorString", "DragCheckMouseDown", "DragCheckMouseMove",
+                             "DragCheckMouseUp"})
+        EXPECT_NE(nullptr, reinterpret_cast<void *>(GetProcAddress(module, name))) << name;
     FreeLibrary(module);
 }

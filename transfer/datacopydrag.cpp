@@ -1,0 +1,246 @@
+#include "transfer/datacopydrag.h"
+
+#include "transfer/dataobject.h"
+#include "transfer/tempfile.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Every payload block: movable, zero-filled, shareable with other programs.
+constexpr UINT BlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;
+
+TDataCopyDrag *Instance = nullptr;
+
+}  // namespace
+
+TDataCopyDrag &DataCopyDrag()
+{
+    if (!Instance)
+        Instance = new TDataCopyDrag();
+    return *Instance;
+}
+
+void FreeDataCopyDrag()
+{
+    delete Instance;
+    Instance = nullptr;
+}
+
+TDataCopyDrag::TDataCopyDrag() : FOleResult(OleInitialize(nullptr))
+{
+}
+
+TDataCopyDrag::~TDataCopyDrag()
+{
+    FreePending();
+    // The clipboard renders every format of our data object and lets it go,
+    // so the texts outlive the program; then the file it names is deleted.
+    OleFlushClipboard();
+    if (OleInitialized())
+        OleUninitialize();
+    RemoveTempFolder();
+    SetFileName(nullptr);
+}
+
+bool TDataCopyDrag::AddText(const char *text)
+{
+    return text && AddData(CF_TEXT, text, strlen(text) + 1);
+}
+
+bool TDataCopyDrag::AddData(CLIPFORMAT format, const void *data, size_t size)
+{
+    // A movable block of size 0 cannot be locked.
+    if (!data || size == 0)
+        return false;
+    HGLOBAL block = GlobalAlloc(BlockFlags, size);
+    if (!block)
+        return false;
+    void *p = GlobalLock(block);
+    if (!p) {
+        GlobalFree(block);
+        return false;
+    }
+    memcpy(p, data, size);
+    GlobalUnlock(block);
+    return AddHandle(format, block);
+}
+
+bool TDataCopyDrag::AddFileName(const char *path)
+{
+    if (!path)
+        return false;
+    // DROPFILES, then the ANSI name, its zero and the zero that ends the list.
+    const size_t length = strlen(path);
+    HGLOBAL block = GlobalAlloc(BlockFlags, sizeof(DROPFILES) + length + 2);
+    if (!block)
+        return false;
+    auto *drop = static_cast<DROPFILES *>(GlobalLock(block));
+    if (!drop) {
+        GlobalFree(block);
+        return false;
+    }
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fNC = TRUE;
+    drop->fWide = FALSE;
+    memcpy(reinterpret_cast<char *>(drop) + sizeof(DROPFILES), path, length);
+    GlobalUnlock(block);
+    return AddHandle(CF_HDROP, block);
+}
+
+bool TDataCopyDrag::AddHandle(CLIPFORMAT format, HGLOBAL block)
+{
+    if (!block)
+        return false;
+    auto *grown = static_cast<TPending *>(realloc(FPending, (FCount + 1) * sizeof(*FPending)));
+    if (!grown) {
+        GlobalFree(block);
+        return false;
+    }
+    FPending = grown;
+    FPending[FCount++] = TPending{format, block};
+    return true;
+}
+
+void TDataCopyDrag::SetFileName(const char *name)
+{
+    free(FFileName);
+    FFileName = name ? _strdup(name) : nullptr;
+}
+
+bool TDataCopyDrag::CopyToClipboard(const char *fileName)
+{
+    return Transfer(fileName, false);
+}
+
+bool TDataCopyDrag::StartDrag(const char *fileName)
+{
+    return Transfer(fileName, true);
+}
+
+void TDataCopyDrag::AddTempFile(const char *name)
+{
+    for (size_t i = 0; i < FCount; ++i) {
+        if (FPending[i].format != CF_TEXT)
+            continue;
+        // Only the first plain text is written. Its block may lack a zero
+        // (AddData with any size), so the text ends at the block's end at most.
+        HGLOBAL block = FPending[i].block;
+        if (const char *text = static_cast<const char *>(GlobalLock(block))) {
+            MakeTempFile(name, text, strnlen(text, GlobalSize(block)));
+            GlobalUnlock(block);
+        }
+        return;
+    }
+}
+
+bool TDataCopyDrag::Transfer(const char *fileName, bool drag)
+{
+    const char *name = fileName ? fileName : FFileName;
+    if (name && *name)
+        AddTempFile(name);
+
+    TDataObject *data = new (std::nothrow) TDataObject();
+    if (!data || !data->Allocate(static_cast<int>(FCount))) {
+        FreePending();
+        if (data)
+            data->Release();
+        return false;
+    }
+    for (size_t i = 0; i < FCount; ++i) {
+        FORMATETC format = {FPending[i].format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium = {};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = FPending[i].block;
+        if (data->SetData(&format, &medium, TRUE) != S_OK)
+            GlobalFree(FPending[i].block);
+    }
+    // The blocks belong to the data object now. Emptied before the hand-off:
+    // the drag loop dispatches messages, and whatever they add stays pending.
+    ClearPending();
+
+    bool result = false;
+    if (!drag) {
+        result = SetClipboardRetrying(AsIDataObject(data)) == S_OK;
+    } else if (TDropSource *source = new (std::nothrow) TDropSource()) {
+        if (OnDragLoop)
+            OnDragLoop(true);
+        DWORD effect = DROPEFFECT_NONE;
+        result = DoDragDrop(AsIDataObject(data), AsIDropSource(source), DROPEFFECT_COPY, &effect) ==
+                 DRAGDROP_S_DROP;
+        if (OnDragLoop)
+            OnDragLoop(false);
+        source->Release();
+    }
+    // The clipboard or a drop target that still holds it keeps it alive.
+    data->Release();
+    return result;
+}
+
+bool TDataCopyDrag::MakeTempFile(const char *name, const char *text)
+{
+    return MakeTempFile(name, text, text ? strlen(text) : 0);
+}
+
+bool TDataCopyDrag::MakeTempFile(const char *name, const char *text, size_t length)
+{
+    RemoveTempFolder();
+    if (!name || !text || !IsPlainFileName(name))
+        return false;
+
+    // GetTempPathA leaves the buffer unfilled and returns the size it needs
+    // when the path does not fit.
+    char temp[MAX_PATH];
+    const DWORD tempLength = GetTempPathA(MAX_PATH, temp);
+    if (tempLength == 0 || tempLength >= MAX_PATH)
+        return false;
+    std::unique_ptr<char[]> folder(new (std::nothrow) char[MAX_PATH]());
+    if (!folder || !MakeTempFolder(temp, GetTickCount(), strlen(name), folder.get()))
+        return false;
+    FTempFolder = std::move(folder);
+
+    // MakeTempFolder has left room for "\" and the name.
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%s", FTempFolder.get(), name);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        RemoveTempFolder();
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != length) {
+        RemoveTempFolder();
+        return false;
+    }
+    AddFileName(path);
+    return true;
+}
+
+void TDataCopyDrag::RemoveTempFolder()
+{
+    if (FTempFolder) {
+        DeleteFolderTree(FTempFolder.get());
+        FTempFolder.reset();
+    }
+}
+
+void TDataCopyDrag::ClearPending()
+{
+    free(FPending);
+    FPending = nullptr;
+    FCount = 0;
+}
+
+void TDataCopyDrag::FreePending()
+{
+    for (size_t i = 0; i < FCount; ++i)
+        GlobalFree(FPending[i].block);
+    ClearPending();
+}
