@@ -9,8 +9,10 @@ TFormKalvex *FormKalvex = nullptr;
 
 namespace {
 
-const UINT_PTR ListPaintTimer = 1;
-const UINT ListPaintInterval = 250;  // ms
+const UINT_PTR PaintTimer = 1;
+const UINT StatusPaintInterval = 100;  // ms
+const DWORD ListPaintInterval = 250;   // ms
+const DWORD ClearSlice = 20;           // ms of row deletion per hand-off
 
 bool DirectoryExists(const std::string &path)
 {
@@ -40,8 +42,8 @@ TFormKalvex::TFormKalvex() : TForm("TFormKalvex")
 
     Application.OnIdle = [this] {
         UpdateActions();
-        if (FListPaintDeferred && !IsFinding())
-            FlushListPaint(false);
+        if (FPaintDeferred && !IsFinding())
+            FlushPaint(false);
     };
 }
 
@@ -82,8 +84,8 @@ LRESULT TFormKalvex::WndProc(UINT msg, WPARAM wp, LPARAM lp)
         Application.Terminate();
         return 0;
     }
-    if (msg == WM_TIMER && wp == ListPaintTimer) {
-        FlushListPaint(IsFinding());
+    if (msg == WM_TIMER && wp == PaintTimer) {
+        FlushPaint(IsFinding());
         return 0;
     }
     return TForm::WndProc(msg, wp, lp);
@@ -256,44 +258,63 @@ void TFormKalvex::EditKeyPress(TEdit &, char &key)
 
 // ---- the worker's hand-offs ----
 
-void TFormKalvex::ClearRows()
+bool TFormKalvex::ClearRows()
 {
-    ListView->BeginUpdate();
-    ListView->Clear();
+    // One update bracket over all the slices, so the list repaints once.
+    if (!FClearing) {
+        FClearing = true;
+        ListView->BeginUpdate();
+    }
+    if (!ListView->ClearSome(ClearSlice))
+        return false;
     ListView->EndUpdate();
+    FClearing = false;
+    return true;
 }
 
 void TFormKalvex::SetStatusText(const std::string &text)
 {
+    DeferPaint();
     StatusBar->SetSimpleText(text);
 }
 
 void TFormKalvex::AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
                             const std::string &path)
 {
-    DeferListPaint();
+    DeferPaint();
     ListView->AddItem(name, {number, fileName, path});
 }
 
-void TFormKalvex::DeferListPaint()
+void TFormKalvex::DeferPaint()
 {
-    if (FListPaintDeferred)
+    if (FPaintDeferred)
         return;
-    FListPaintDeferred = true;
+    FPaintDeferred = true;
+    FListPainted = GetTickCount();
     ListView->BeginUpdate();
-    SetTimer(Handle, ListPaintTimer, ListPaintInterval, nullptr);
+    SendMessageA(StatusBar->Handle, WM_SETREDRAW, FALSE, 0);
+    SetTimer(Handle, PaintTimer, StatusPaintInterval, nullptr);
 }
 
-void TFormKalvex::FlushListPaint(bool keepDeferring)
+void TFormKalvex::FlushPaint(bool keepDeferring)
 {
-    if (!FListPaintDeferred)
+    if (!FPaintDeferred)
         return;
-    ListView->EndUpdate();
-    UpdateWindow(ListView->Handle);
-    if (keepDeferring) {
-        ListView->BeginUpdate();
-    } else {
-        KillTimer(Handle, ListPaintTimer);
-        FListPaintDeferred = false;
+    SendMessageA(StatusBar->Handle, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(StatusBar->Handle, nullptr, TRUE);
+    UpdateWindow(StatusBar->Handle);
+    if (keepDeferring)
+        SendMessageA(StatusBar->Handle, WM_SETREDRAW, FALSE, 0);
+    const DWORD now = GetTickCount();
+    if (!keepDeferring || now - FListPainted >= ListPaintInterval) {
+        FListPainted = now;
+        ListView->EndUpdate();
+        UpdateWindow(ListView->Handle);
+        if (keepDeferring)
+            ListView->BeginUpdate();
+    }
+    if (!keepDeferring) {
+        KillTimer(Handle, PaintTimer);
+        FPaintDeferred = false;
     }
 }

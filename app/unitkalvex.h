@@ -64,7 +64,7 @@ public:
     void EditKeyPress(TEdit &edit, char &key);
 
     // The worker's hand-offs land here, on the user interface thread.
-    void ClearRows() override;
+    bool ClearRows() override;
     void SetStatusText(const std::string &text) override;
     void AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
                    const std::string &path) override;
@@ -91,13 +91,17 @@ private:
     TSearchRequest ReadSearchRequest() const;
     // Shows the collecting text and paints the status bar before a walk.
     void ShowCollecting();
-    // Rows arriving one by one would repaint the list each time (about 10 ms
-    // a row under Wine): while a search runs the list repaints on a timer.
-    void DeferListPaint();
-    void FlushListPaint(bool keepDeferring);
+    // Rows and texts arriving one by one would repaint the list and the
+    // status bar each time (about 10 ms a list row, 1 ms a status text under
+    // Wine): while a search runs, the status bar repaints every 100 ms and
+    // the list every 250 ms; the idle pass after the end paints both at once.
+    void DeferPaint();
+    void FlushPaint(bool keepDeferring);
 
     TThreadKalvex *FWorker = nullptr;
-    bool FListPaintDeferred = false;
+    bool FPaintDeferred = false;
+    bool FClearing = false;
+    DWORD FListPainted = 0;
     bool FAcceptsDrops = false;
 };
 

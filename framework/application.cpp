@@ -3,12 +3,15 @@
 #include <commctrl.h>
 
 #include "framework/form.h"
+#include "framework/thread.h"
 
 #include <exception>
 
 TApplication Application;
 
 namespace {
+
+const DWORD HandOffSlice = 20;  // ms of hand-offs between two looks at the queue
 
 // Messages after which no state the update rules read can have changed.
 bool IsIdleMessage(const MSG &msg)
@@ -46,7 +49,7 @@ void TApplication::RunUntil(const std::function<bool()> &done)
         ProcessMessages();
         if (FTerminated || done())
             return;
-        WaitMessage();
+        TThread::WaitForHandOffOrMessage(QS_ALLINPUT);
     }
 }
 
@@ -68,6 +71,10 @@ void TApplication::ProcessMessages()
         }
         Dispatch(msg);
     }
+    // Then the workers' hand-offs, for a slice that ends as soon as input
+    // arrives; what they change is seen by the idle pass.
+    if (TThread::ServeHandOffs(HandOffSlice) > 0)
+        FIdlePending = true;
     Idle();
 }
 

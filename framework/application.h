@@ -13,8 +13,9 @@ public:
     void Initialize();
     // Runs the message loop until Terminate; shows mainWindow first.
     void Run(HWND mainWindow);
-    // Processes the messages waiting now (and the idle pass they lead to),
-    // without blocking: for tests and for repaints before long work.
+    // Processes the messages waiting now, then the workers' hand-offs (for a
+    // short slice that input cuts short), then the idle pass they lead to;
+    // never blocks for long.
     void ProcessMessages();
     // Runs the loop until done() holds or the program ends: the waiting
     // messages, the idle pass, then a wait for the next. Modal loops use it.

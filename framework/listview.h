@@ -40,6 +40,11 @@ public:
     static const TListItem *ItemOfParam(LPARAM param) { return reinterpret_cast<const TListItem *>(param); }
     std::string ItemText(int item, int column) const;
     void Clear();
+    // Deletes rows from the end for about sliceMs; true once none is left.
+    // The list control of Wine searches its item table linearly for each
+    // row it deletes, so emptying 80,000 rows at once takes a second: a long
+    // list is emptied in slices, with the window answering between them.
+    bool ClearSome(DWORD sliceMs);
     // Brackets changes that should repaint once.
     void BeginUpdate();
     void EndUpdate();

@@ -1,28 +1,71 @@
 #include "framework/thread.h"
 
-#include <atomic>
 #include <mutex>
 #include <stdexcept>
 
 namespace {
 
-// Hand-offs wait in one process-wide queue: the worker enqueues itself, posts a
-// wake-up to the hand-off window and sets the request event (for WaitForEnd);
-// the user interface thread runs and completes every queued step. A wake-up
-// that finds the queue empty is harmless, so no message ever refers to a
-// thread object that may already be gone.
+// Hand-offs wait in one process-wide queue. A worker enqueues itself and wakes
+// the user interface thread only if that thread sleeps (Sleepers); otherwise
+// the user interface thread finds the step on its next look. Both sides spin
+// briefly before they sleep: a worker between two rows is microseconds away
+// from its next hand-off, and a step takes microseconds, while every sleep
+// and wake-up is a round trip to the kernel (to the server under Wine).
+//
+// No message is posted per hand-off: posted messages are always retrieved
+// before keyboard and mouse input, so a stream of them would starve input.
+// Lost wake-ups are excluded by pairing a sequentially consistent write with
+// a read on each side: the worker counts the queue up and then reads
+// Sleepers; a sleeper counts Sleepers up and then reads the queue.
 std::mutex QueueLock;
 TThread *QueueHead = nullptr;
 TThread **QueueTail = &QueueHead;
-int QueueCount = 0;
-HANDLE RequestEvent = nullptr;  // auto-reset; set only while someone waits
-std::atomic<int> Waiting{0};    // WaitForEnd calls in progress
+std::atomic<int> QueueCount{0};
+HANDLE RequestEvent = nullptr;  // auto-reset; set when a hand-off arrives for a sleeper
+std::atomic<int> Sleepers{0};   // waits of the user interface thread in progress
+std::atomic<int> Running{0};    // threads started whose Run has not returned
 HWND Window = nullptr;
+
+const UINT_PTR ServeTimer = 1;
+const UINT ServeInterval = 10;   // ms: the timer that serves during modal loops
+const DWORD TimerSlice = 20;     // ms of hand-offs per timer tick
+const int InterfaceSpin = 50;    // µs the user interface thread waits for the next hand-off
+const int WorkerSpin = 200;      // µs a worker waits for its step before it sleeps
+
+// Spins until done() holds or about micros microseconds have passed.
+template <class Done> bool SpinUntil(Done done, int micros)
+{
+    static const LONGLONG perSecond = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER start, now;
+    QueryPerformanceCounter(&start);
+    const LONGLONG limit = perSecond * micros / 1000000;
+    for (int i = 1;; ++i) {
+        if (done())
+            return true;
+        YieldProcessor();
+        if (i % 32 == 0) {
+            QueryPerformanceCounter(&now);
+            if (now.QuadPart - start.QuadPart >= limit)
+                return done();
+        }
+    }
+}
 
 LRESULT CALLBACK HandOffProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_APP_HANDOFF) {
-        TThread::CheckSynchronize();
+    if (msg == WM_TIMER && wp == ServeTimer) {
+        // Modal loops of the system (menus, message boxes, dialogs) dispatch
+        // timers but know nothing of hand-offs; a timer ranks below input.
+        TThread::ServeHandOffs(TimerSlice);
+        return 0;
+    }
+    if (msg == WM_APP_THREADENDED) {
+        if (Running.load() == 0)
+            KillTimer(hwnd, ServeTimer);
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);
@@ -63,9 +106,13 @@ void TThread::Start()
 {
     // Created here, not in our constructor: a derived constructor that throws
     // before this point must leave no thread that could run on a dead object.
+    ++Running;
     FHandle = CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
-    if (!FHandle)
+    if (!FHandle) {
+        --Running;
         throw std::runtime_error("cannot start a thread");
+    }
+    SetTimer(Window, ServeTimer, ServeInterval, nullptr);
 }
 
 DWORD WINAPI TThread::ThreadEntry(void *self)
@@ -76,6 +123,7 @@ DWORD WINAPI TThread::ThreadEntry(void *self)
     } catch (...) {
         // Run reports its own failures; nothing may leave the thread entry.
     }
+    --Running;
     PostMessageA(Window, WM_APP_THREADENDED, 0, 0);
     return 0;
 }
@@ -97,6 +145,7 @@ void TThread::Synchronize(const std::function<void()> &step)
 {
     FStep = &step;
     FStepError = nullptr;
+    FStepDone.store(false);
     {
         std::lock_guard<std::mutex> lock(QueueLock);
         FNextPending = nullptr;
@@ -104,12 +153,15 @@ void TThread::Synchronize(const std::function<void()> &step)
         QueueTail = &FNextPending;
         ++QueueCount;
     }
-    // WaitForEnd announces itself before it checks the queue, so either it
-    // sees this step or we see it waiting.
-    if (Waiting.load() > 0)
+    if (Sleepers.load() > 0)
         SetEvent(RequestEvent);
-    PostMessageA(Window, WM_APP_HANDOFF, 0, 0);
-    WaitForSingleObject(FHandOffDone, INFINITE);
+    if (!SpinUntil([this] { return FStepDone.load(); }, WorkerSpin)) {
+        FSleeping.store(true);
+        // A wake-up left over from an earlier step is harmless: look again.
+        while (!FStepDone.load())
+            WaitForSingleObject(FHandOffDone, INFINITE);
+        FSleeping.store(false);
+    }
     if (FStepError)
         std::rethrow_exception(FStepError);
 }
@@ -122,51 +174,89 @@ void TThread::RunPending()
         FStepError = std::current_exception();
     }
     FStep = nullptr;
-    SetEvent(FHandOffDone);
+    FStepDone.store(true);
+    if (FSleeping.load())
+        SetEvent(FHandOffDone);
 }
 
-void TThread::CheckSynchronize()
+int TThread::CheckSynchronize()
 {
-    for (;;) {
+    int run = 0;
+    while (QueueCount.load() > 0) {
         TThread *next;
         {
             std::lock_guard<std::mutex> lock(QueueLock);
             next = QueueHead;
             if (!next)
-                return;
+                break;
             QueueHead = next->FNextPending;
             if (!QueueHead)
                 QueueTail = &QueueHead;
             --QueueCount;
         }
         next->RunPending();
+        ++run;
     }
+    return run;
+}
+
+int TThread::ServeHandOffs(DWORD sliceMs)
+{
+    int run = 0;
+    const DWORD start = GetTickCount();
+    DWORD checked = start;
+    for (;;) {
+        run += CheckSynchronize();
+        if (!SpinUntil([] { return QueueCount.load() > 0; }, InterfaceSpin))
+            return run;
+        const DWORD now = GetTickCount();
+        if (now - start >= sliceMs)
+            return run;
+        // Input goes first: look for it about once a millisecond (the look
+        // itself is a round trip to the server under Wine).
+        if (now != checked) {
+            checked = now;
+            if (HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_HOTKEY)))
+                return run;
+        }
+    }
+}
+
+void TThread::WaitForHandOffOrMessage(DWORD wakeMask)
+{
+    HandOffWindow();
+    ++Sleepers;
+    if (QueueCount.load() == 0)
+        MsgWaitForMultipleObjectsEx(1, &RequestEvent, INFINITE, wakeMask, MWMO_INPUTAVAILABLE);
+    --Sleepers;
 }
 
 int TThread::PendingHandOffs()
 {
-    std::lock_guard<std::mutex> lock(QueueLock);
-    return QueueCount;
+    return QueueCount.load();
 }
 
 void TThread::WaitForEnd()
 {
+    if (!FHandle)
+        return;
     HANDLE handles[2] = {FHandle, RequestEvent};
-    ++Waiting;
     for (;;) {
         CheckSynchronize();
-        DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (r == WAIT_OBJECT_0)
+        ++Sleepers;
+        const DWORD r = QueueCount.load() > 0
+                            ? WAIT_OBJECT_0 + 1
+                            : MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_SENDMESSAGE);
+        --Sleepers;
+        if (r == WAIT_OBJECT_0 || r == WAIT_FAILED)
             break;
         if (r == WAIT_OBJECT_0 + 2) {
             // A message sent from another thread: any peek delivers it. Posted
             // messages stay queued (the filter matches nothing real).
             MSG msg;
-            PeekMessageA(&msg, nullptr, WM_APP_HANDOFF, WM_APP_HANDOFF, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        } else if (r == WAIT_FAILED) {
-            break;
+            PeekMessageA(&msg, nullptr, WM_APP_THREADENDED, WM_APP_THREADENDED,
+                         PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
     }
-    --Waiting;
     CheckSynchronize();
 }

@@ -1,11 +1,13 @@
 // TThread: a worker thread with a stop request and synchronous hand-offs to
 // the user interface thread.
 //
-// The user interface thread is the thread that constructed the first TThread
-// (it owns the hidden hand-off window). A worker hands a parameterless step to
-// it with Synchronize and blocks until the step has run there: from the
-// message loop (the hand-off window's message) or from WaitForEnd, which keeps
-// serving hand-offs and sent messages while it waits.
+// The user interface thread is the thread that constructed the first TThread.
+// A worker hands a parameterless step to it with Synchronize and blocks until
+// the step has run there. The user interface thread runs steps from its
+// message loop (ServeHandOffs, between messages, never ahead of waiting input),
+// from a timer while a modal loop of the system runs (menus, dialogs), and
+// from WaitForEnd, which keeps serving hand-offs and sent messages while it
+// waits.
 #pragma once
 
 #include <windows.h>
@@ -29,12 +31,20 @@ public:
     void WaitForEnd();
     bool Ended() const;
 
-    // Runs every pending hand-off on the calling (user interface) thread.
-    static void CheckSynchronize();
+    // Runs every hand-off that is waiting now, on the calling (user interface)
+    // thread; the number run.
+    static int CheckSynchronize();
+    // Runs hand-offs for up to sliceMs: those waiting, and those that arrive
+    // while it briefly waits for the next. Returns early as soon as input or
+    // a posted message waits, or when none arrives. The number run.
+    static int ServeHandOffs(DWORD sliceMs);
+    // Blocks the user interface thread until a hand-off or a message of the
+    // kinds in wakeMask arrives (a message wait that also wakes for hand-offs).
+    static void WaitForHandOffOrMessage(DWORD wakeMask);
     // Number of hand-offs waiting to be run; for tests and diagnostics.
     static int PendingHandOffs();
-    // The hidden window whose messages carry hand-offs and the end-of-run
-    // notice; the message loop dispatches them like any other message.
+    // The hidden window that gets the end-of-run notice and the timer that
+    // serves hand-offs during modal loops of the system.
     static HWND HandOffWindow();
 
 protected:
@@ -52,7 +62,9 @@ private:
     void RunPending();
 
     HANDLE FHandle = nullptr;
-    HANDLE FHandOffDone = nullptr;  // auto-reset, set when our step has run
+    HANDLE FHandOffDone = nullptr;  // auto-reset; set when our step has run and we sleep
+    std::atomic<bool> FStepDone{false};
+    std::atomic<bool> FSleeping{false};  // the worker blocks on FHandOffDone
     const std::function<void()> *FStep = nullptr;
     std::exception_ptr FStepError;
     std::atomic<bool> FStopRequested{false};
@@ -62,4 +74,3 @@ private:
 // Posted to the hand-off window when a thread's Run has returned, so that the
 // user interface thread wakes and an idle pass follows.
 const UINT WM_APP_THREADENDED = WM_APP + 1;
-const UINT WM_APP_HANDOFF = WM_APP + 2;

@@ -107,7 +107,9 @@ std::string TThreadKalvex::GetErrorText(uint32_t code)
 
 void TThreadKalvex::ClearItems()
 {
-    Synchronize([this] { FView.ClearRows(); });
+    bool empty = false;
+    while (!empty)
+        Synchronize([this, &empty] { empty = FView.ClearRows(); });
 }
 
 void TThreadKalvex::ShowStatus(const std::string &text)

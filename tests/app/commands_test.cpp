@@ -23,17 +23,16 @@ protected:
     void Pump(bool handOffs = true)
     {
         MSG msg;
-        for (;;) {
-            BOOL got = handOffs ? PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)
-                                : PeekMessageA(&msg, nullptr, 0, WM_APP_HANDOFF - 1, PM_REMOVE) ||
-                                      PeekMessageA(&msg, nullptr, WM_APP_HANDOFF + 1, 0xFFFF, PM_REMOVE);
-            if (!got)
-                break;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!handOffs && msg.hwnd == TThread::HandOffWindow() && msg.message == WM_TIMER)
+                continue;
             if (Application.PreTranslate(msg))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
+        if (handOffs)
+            TThread::ServeHandOffs(20);
         if (Application.OnIdle)
             Application.OnIdle();
     }
