@@ -25,13 +25,20 @@ protected:
         FormKalvex = nullptr;
         Application.ProcessMessages();
     }
-    // Runs the message loop (with its idle passes) until done() holds.
-    void PumpUntil(const std::function<bool()> &done)
+    // Runs the message loop (with its idle passes) until done() holds; gives
+    // up after a minute, so that a fault fails the test instead of hanging it.
+    bool PumpUntil(const std::function<bool()> &done)
     {
+        const DWORD start = GetTickCount();
         while (!done()) {
+            if (GetTickCount() - start > 60000) {
+                ADD_FAILURE() << "gave up waiting";
+                return false;
+            }
             Application.ProcessMessages();
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
+        return true;
     }
     // Runs it until the search has ended, then once more for the idle pass.
     void PumpUntilDone()
