@@ -266,11 +266,9 @@ TEST(ImportWalk, ModuleNamesReadAgainCountAgainstTheLimit)
         return v;
     };
     const uint32_t name = get32(Dir + 12);
-    for (uint32_t d = 1; get32(Dir + 20 * d) != 0; d += 2) {
-        b.Put32(Dir + 20 * d + 12, name + 1);
-        if (get32(Dir + 20 * d + 20) == 0)
-            break;
-    }
+    for (uint32_t d = 1; get32(Dir + 20 * d) != 0; ++d)
+        if (d % 2)
+            b.Put32(Dir + 20 * d + 12, name + 1);
     TNameList list;
     EXPECT_EQ(CodeWalkFault, Imports(b, list));
     EXPECT_TRUE(list.empty());
