@@ -30,7 +30,7 @@ public:
     // Looks no further for the zero byte than the budget reaches.
     bool ReadString(uint32_t rva, std::string &text)
     {
-        const uint64_t left = NameWalkByteLimit - FUsed;
+        const uint64_t left = Left();
         return left > 0 && FImage.ReadString(rva, text, left - 1) && Charge(text.size() + 1);
     }
 
@@ -55,7 +55,9 @@ public:
     }
 
 private:
-    bool Fits(uint64_t bytes) const { return bytes <= NameWalkByteLimit - FUsed; }
+    // A list handed in with more capacity than the limit leaves nothing.
+    uint64_t Left() const { return FUsed < NameWalkByteLimit ? NameWalkByteLimit - FUsed : 0; }
+    bool Fits(uint64_t bytes) const { return bytes <= Left(); }
     bool Charge(uint64_t bytes)
     {
         if (!Fits(bytes))
@@ -73,7 +75,7 @@ private:
 
     const TImageView &FImage;
     TNameList &FList;
-    uint64_t FUsed;  // bytes read plus bytes held; never above the limit
+    uint64_t FUsed;  // bytes read plus bytes held
 };
 
 }  // namespace
