@@ -48,8 +48,10 @@ bool DirectoryId(const std::string &folder, TDirectoryId &id)
     BY_HANDLE_FILE_INFORMATION info;
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);
+    if (!ok)
+        return false;
     id = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-    return ok;
+    return true;
 }
 
 // Calls each(entry) for every entry of folder matching pattern, in listing order.

@@ -6,6 +6,7 @@
 //   kalvex_windowbench.exe [folder [keyword]]   (default: system32, "alloc")
 #include "app/targetfiles.h"
 #include "app/unitkalvex.h"
+#include "scan/modulereader.h"
 #include "scan/nametables.h"
 
 #include <algorithm>

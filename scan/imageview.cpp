@@ -47,9 +47,11 @@ bool TImageView::ReadU32(uint32_t rva, uint32_t &value) const
     return true;
 }
 
-bool TImageView::ReadString(uint32_t rva, std::string &text) const
+bool TImageView::ReadString(uint32_t rva, std::string &text, uint64_t maxLength) const
 {
-    const uint32_t n = Readable(rva);
+    uint32_t n = Readable(rva);
+    if (maxLength < n)
+        n = static_cast<uint32_t>(maxLength) + 1;  // the zero byte may stand maxLength bytes on
     if (n == 0)
         return false;
     const char *p = reinterpret_cast<const char *>(FBase + rva);
@@ -67,4 +69,16 @@ bool TImageView::ElementRva(uint32_t array, uint32_t index, uint32_t elementSize
         return false;
     rva = static_cast<uint32_t>(r);
     return true;
+}
+
+uint32_t CheckPe32(const TImageView &image)
+{
+    // IMAGE_DOS_HEADER.e_lfanew at 0x3C leads to the "PE\0\0" signature; the
+    // optional header's magic follows it and the 20-byte file header.
+    uint32_t nt, signature, magicRva;
+    uint16_t magic;
+    if (!image.ReadU32(0x3C, nt) || !image.ReadU32(nt, signature) || signature != 0x00004550 ||
+        !TImageView::ElementRva(nt, 24, 1, magicRva) || !image.ReadU16(magicRva, magic) || magic != 0x10B)
+        return CodeBadExeFormat;
+    return 0;
 }

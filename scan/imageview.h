@@ -26,8 +26,8 @@ public:
     bool ReadU16(uint32_t rva, uint16_t &value) const;
     bool ReadU32(uint32_t rva, uint32_t &value) const;
     // Reads the zero-terminated text at rva; fails when no zero byte follows
-    // inside the readable range.
-    bool ReadString(uint32_t rva, std::string &text) const;
+    // inside the readable range or within maxLength bytes of text.
+    bool ReadString(uint32_t rva, std::string &text, uint64_t maxLength = UINT64_MAX) const;
     // RVA of element index of an array of elementSize-byte items at array;
     // fails when it would not be a 32-bit value.
     static bool ElementRva(uint32_t array, uint32_t index, uint32_t elementSize, uint32_t &rva);
@@ -40,3 +40,9 @@ private:
     uint32_t FSize;
     std::vector<TByteRange> FRanges;  // sorted, merged, non-empty
 };
+
+// The result code for an image that is not PE32: a PE32+ image, whose 64-bit
+// thunks the walks would misread as 32-bit ones, or unreadable headers.
+const uint32_t CodeBadExeFormat = 193;  // ERROR_BAD_EXE_FORMAT
+// 0 when the optional header's magic is PE32 (0x10B), else CodeBadExeFormat.
+uint32_t CheckPe32(const TImageView &image);

@@ -1,6 +1,6 @@
 // Maps a module with the system loader and walks its table through a view
 // limited to the mapped image and its readable pages.
-#include "scan/nametables.h"
+#include "scan/modulereader.h"
 
 #include "framework/textutil.h"
 
@@ -64,15 +64,29 @@ uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList 
     // with DONT_RESOLVE_DLL_REFERENCES - not registered as a loaded module,
     // so a LoadLibrary of the same DLL elsewhere in the program never gets
     // this copy with its imports unresolved (and crashes calling into it).
-    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    // No critical-error box for this thread while the loader works.
+    DWORD oldMode = 0;
+    const bool modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode) != 0;
     HMODULE module = LoadLibraryExA(LoaderPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     const uint32_t loadError = module ? 0 : GetLastError();
-    SetErrorMode(oldMode);
+    if (modeSet)
+        SetThreadErrorMode(oldMode, nullptr);
     if (!module)
         return loadError;
+    // Released on every path from here on.
+    struct TRelease {
+        HMODULE Module;
+        ~TRelease() { FreeLibrary(Module); }
+    } release{module};
     // The handle of a resource mapping carries flags in its low bits.
     HMODULE base = reinterpret_cast<HMODULE>(reinterpret_cast<uintptr_t>(module) & ~uintptr_t(3));
+    const TImageView image = MappedImageView(base);
 
+    // A PE32+ image may be mapped too (not by every loader); its 64-bit
+    // thunks would read as wrong 32-bit ones.
+    uint32_t code = CheckPe32(image);
+    if (code != 0)
+        return code;
     // The lookup leaves the last error untouched when the module simply has
     // no such directory (seen under Wine); a code left by earlier work would
     // otherwise read as this module's failure.
@@ -82,12 +96,10 @@ uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList 
                                           exportTable ? IMAGE_DIRECTORY_ENTRY_EXPORT
                                                       : IMAGE_DIRECTORY_ENTRY_IMPORT,
                                           &size);
-    uint32_t code;
     if (!dir) {
         code = GetLastError();
     } else {
         list.clear();
-        const TImageView image = MappedImageView(base);
         const uintptr_t at = reinterpret_cast<uintptr_t>(dir) - reinterpret_cast<uintptr_t>(base);
         const uint32_t rva = at <= UINT32_MAX ? static_cast<uint32_t>(at) : UINT32_MAX;
         try {
@@ -96,6 +108,5 @@ uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList 
             code = CodeWalkFault;  // exhausted memory while the list grew
         }
     }
-    FreeLibrary(module);
     return code;
 }

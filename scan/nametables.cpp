@@ -1,5 +1,7 @@
 #include "scan/nametables.h"
 
+#include <algorithm>
+
 namespace {
 
 // Field offsets of IMAGE_EXPORT_DIRECTORY and IMAGE_IMPORT_DESCRIPTOR.
@@ -10,44 +12,91 @@ const uint32_t ImportOriginalFirstThunk = 0;
 const uint32_t ImportName = 12;
 const uint32_t ImportDescriptorSize = 20;
 const uint32_t OrdinalFlag = 0x80000000u;
+// What the heap adds to each block it hands out, at most (header and rounding).
+const uint64_t HeapBlockOverhead = 16;
 
-// Appends an entry unless the list would outgrow NameListByteLimit.
-class TAppender {
+// One walk: its reads of the image and the list it fills, both counted
+// against NameWalkByteLimit. A read or an entry that would pass the limit
+// fails, which ends the walk as a fault.
+class TBudgetedWalk {
 public:
-    explicit TAppender(TNameList &list) : FList(list) {}
+    TBudgetedWalk(const TImageView &image, TNameList &list)
+        : FImage(image), FList(list), FUsed(uint64_t(list.capacity()) * sizeof(TNameEntry))
+    {
+    }
+
+    bool ReadU16(uint32_t rva, uint16_t &value) { return Charge(sizeof value) && FImage.ReadU16(rva, value); }
+    bool ReadU32(uint32_t rva, uint32_t &value) { return Charge(sizeof value) && FImage.ReadU32(rva, value); }
+    // Looks no further for the zero byte than the budget reaches.
+    bool ReadString(uint32_t rva, std::string &text)
+    {
+        const uint64_t left = Left();
+        return left > 0 && FImage.ReadString(rva, text, left - 1) && Charge(text.size() + 1);
+    }
+
     bool Add(std::string &&text, uint32_t number)
     {
-        FBytes += text.size() + sizeof(TNameEntry);
-        if (FBytes > NameListByteLimit)
+        const uint64_t textBytes = HeapBytes(text);
+        if (FList.size() == FList.capacity()) {
+            // Doubled by us, so that the growth is counted: the old buffer
+            // lives on until the entries have moved to the new one.
+            const size_t grown = std::max<size_t>(16, FList.capacity() * 2);
+            const uint64_t oldBytes = uint64_t(FList.capacity()) * sizeof(TNameEntry);
+            const uint64_t newBytes = uint64_t(grown) * sizeof(TNameEntry);
+            if (!Fits(newBytes + textBytes))
+                return false;
+            FList.reserve(grown);
+            FUsed += newBytes - oldBytes;
+        }
+        if (!Charge(textBytes))
             return false;
         FList.push_back(TNameEntry{std::move(text), number});
         return true;
     }
 
 private:
+    // A list handed in with more capacity than the limit leaves nothing.
+    uint64_t Left() const { return FUsed < NameWalkByteLimit ? NameWalkByteLimit - FUsed : 0; }
+    bool Fits(uint64_t bytes) const { return bytes <= Left(); }
+    bool Charge(uint64_t bytes)
+    {
+        if (!Fits(bytes))
+            return false;
+        FUsed += bytes;
+        return true;
+    }
+    // The heap block a text holds beyond its entry (none when it is stored
+    // inside the string object).
+    static uint64_t HeapBytes(const std::string &text)
+    {
+        static const size_t inlineCapacity = std::string().capacity();
+        return text.capacity() > inlineCapacity ? text.capacity() + 1 + HeapBlockOverhead : 0;
+    }
+
+    const TImageView &FImage;
     TNameList &FList;
-    uint64_t FBytes = 0;
+    uint64_t FUsed;  // bytes read plus bytes held
 };
 
 }  // namespace
 
 uint32_t WalkExportNames(const TImageView &image, uint32_t dirRva, TNameList &list)
 {
+    TBudgetedWalk walk(image, list);
     uint32_t count, names, ordinals, last;
     // The field offsets are added below; make sure no sum wraps.
     if (!TImageView::ElementRva(dirRva, 1, ExportAddressOfNameOrdinals, last) ||
-        !image.ReadU32(dirRva + ExportNumberOfNames, count) ||
-        !image.ReadU32(dirRva + ExportAddressOfNames, names) ||
-        !image.ReadU32(dirRva + ExportAddressOfNameOrdinals, ordinals))
+        !walk.ReadU32(dirRva + ExportNumberOfNames, count) ||
+        !walk.ReadU32(dirRva + ExportAddressOfNames, names) ||
+        !walk.ReadU32(dirRva + ExportAddressOfNameOrdinals, ordinals))
         return CodeWalkFault;
-    TAppender out(list);
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t nameSlot, ordinalSlot, nameRva;
         uint16_t ordinal;
         std::string text;
-        if (!TImageView::ElementRva(names, i, 4, nameSlot) || !image.ReadU32(nameSlot, nameRva) ||
-            !image.ReadString(nameRva, text) || !TImageView::ElementRva(ordinals, i, 2, ordinalSlot) ||
-            !image.ReadU16(ordinalSlot, ordinal) || !out.Add(std::move(text), ordinal))
+        if (!TImageView::ElementRva(names, i, 4, nameSlot) || !walk.ReadU32(nameSlot, nameRva) ||
+            !walk.ReadString(nameRva, text) || !TImageView::ElementRva(ordinals, i, 2, ordinalSlot) ||
+            !walk.ReadU16(ordinalSlot, ordinal) || !walk.Add(std::move(text), ordinal))
             return CodeWalkFault;
     }
     return 0;
@@ -55,38 +104,49 @@ uint32_t WalkExportNames(const TImageView &image, uint32_t dirRva, TNameList &li
 
 uint32_t WalkImportNames(const TImageView &image, uint32_t dirRva, TNameList &list)
 {
-    TAppender out(list);
+    TBudgetedWalk walk(image, list);
+    // Descriptors naming the module at the same RVA as the one before share
+    // its name: read once, not once per descriptor.
+    std::string module;
+    uint32_t moduleRva = 0;
+    bool haveModule = false;
+    std::string part;  // the function part of an entry
     for (uint32_t d = 0;; ++d) {
         uint32_t desc, last, lookup, nameRva;
-        std::string module;
         if (!TImageView::ElementRva(dirRva, d, ImportDescriptorSize, desc) ||
             !TImageView::ElementRva(desc, 1, ImportName, last) ||
-            !image.ReadU32(desc + ImportOriginalFirstThunk, lookup))
+            !walk.ReadU32(desc + ImportOriginalFirstThunk, lookup))
             return CodeWalkFault;
         if (lookup == 0)
             return 0;
-        if (!image.ReadU32(desc + ImportName, nameRva) || !image.ReadString(nameRva, module))
+        if (!walk.ReadU32(desc + ImportName, nameRva))
             return CodeWalkFault;
+        if (!haveModule || nameRva != moduleRva) {
+            if (!walk.ReadString(nameRva, module))
+                return CodeWalkFault;
+            moduleRva = nameRva;
+            haveModule = true;
+        }
         for (uint32_t t = 0;; ++t) {
             uint32_t slot, thunk;
-            if (!TImageView::ElementRva(lookup, t, 4, slot) || !image.ReadU32(slot, thunk))
+            if (!TImageView::ElementRva(lookup, t, 4, slot) || !walk.ReadU32(slot, thunk))
                 return CodeWalkFault;
             if (thunk == 0)
                 break;
-            std::string text;
             uint32_t number = 0;
             if (thunk & OrdinalFlag) {
-                text = "%" + std::to_string(thunk & 0xFFFF);
+                part.assign(1, '%');
+                part += std::to_string(thunk & 0xFFFF);
             } else {
                 uint16_t hint;
-                if (!image.ReadU16(thunk, hint) || thunk > UINT32_MAX - 2 ||
-                    !image.ReadString(thunk + 2, text))
+                if (!walk.ReadU16(thunk, hint) || thunk > UINT32_MAX - 2 || !walk.ReadString(thunk + 2, part))
                     return CodeWalkFault;
                 number = hint;
             }
-            text += NameSeparator;
-            text += module;
-            if (!out.Add(std::move(text), number))
+            std::string text;
+            text.reserve(part.size() + 1 + module.size());
+            text.append(part).append(1, NameSeparator).append(module);
+            if (!walk.Add(std::move(text), number))
                 return CodeWalkFault;
         }
     }

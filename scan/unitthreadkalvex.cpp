@@ -1,6 +1,7 @@
 #include "scan/unitthreadkalvex.h"
 
 #include "scan/errorstring.h"
+#include "scan/modulereader.h"
 
 namespace {
 

@@ -27,6 +27,11 @@ if [ "$mode" != run ] || [ -z "${DISPLAY:-}" ]; then
     xvfb_pid=$!
     export DISPLAY=":$n"
     i=0; while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    if [ "$mode" = run ]; then
+        echo "No display: Kalvex runs on a private Xvfb display $DISPLAY, which nobody sees."
+        echo "Look at it from another shell with:  DISPLAY=$DISPLAY import -window root shot.png"
+        echo "The display stops when Kalvex ends."
+    fi
 fi
 
 # A persistent server first, then the boot with all output detached: the
@@ -34,12 +39,19 @@ fi
 # would otherwise hold open (ctest would hang).
 mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null
-if [ ! -f "$WINEPREFIX/.kalvex-ready" ]; then
+ready="$WINEPREFIX/.kalvex-ready"
+if [ ! -f "$ready" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null
-    wine regedit "$root/tools/prefix.reg" >/dev/null 2>&1 </dev/null
-    touch "$WINEPREFIX/.kalvex-ready"
 else
     wineboot >/dev/null 2>&1 </dev/null
+fi
+# The prefix settings, again whenever prefix.reg changed since. regedit reads
+# the file in the ANSI code page (932); the file itself is UTF-8.
+if [ ! -f "$ready" ] || [ "$root/tools/prefix.reg" -nt "$ready" ]; then
+    reg="$WINEPREFIX/kalvex-prefix.reg"
+    iconv -f UTF-8 -t CP932 "$root/tools/prefix.reg" > "$reg"
+    wine regedit "$reg" >/dev/null 2>&1 </dev/null
+    touch "$ready"
 fi
 
 case "$mode" in
@@ -49,6 +61,5 @@ case "$mode" in
         wine "$build/kalvex_scanbench.exe" "$@"
         wine "$build/kalvex_windowbench.exe" "$@" ;;
     test)
-        "$root/tools/sysdll-expect.sh" "$WINEPREFIX/drive_c/windows/system32" "$build/tests/sysdll"
         ctest --test-dir "$build" --output-on-failure "$@" ;;
 esac

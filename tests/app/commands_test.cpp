@@ -2,6 +2,7 @@
 // Xvfb. A search is held running by pumping every message but the worker's
 // hand-offs: the worker then waits in its hand-off until the test lets it go.
 #include "tests/app/windowfixture.h"
+#include "tests/deadline.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +20,17 @@ protected:
     }
 
     // One pass of the message loop, hand-offs included or held back, then
-    // the idle pass.
+    // the idle pass. The marker key is taken out, not dispatched.
     void Pump(bool handOffs = true)
     {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (!handOffs && msg.hwnd == TThread::HandOffWindow() && msg.message == WM_TIMER)
                 continue;
+            if ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam == MarkerKey) {
+                FMarkerBack = FMarkerBack || msg.message == WM_KEYUP;
+                continue;
+            }
             if (Application.PreTranslate(msg))
                 continue;
             TranslateMessage(&msg);
@@ -36,14 +41,25 @@ protected:
         if (Application.OnIdle)
             Application.OnIdle();
     }
-    // Pumps until the keys sent so far have been handled: a marker posted
-    // behind them comes back.
+    // Pumps until the keys sent so far have been handled: a marker key sent
+    // behind them comes back. Input leaves the queue in the order it was
+    // sent, so the keys before it have been dispatched by then (a posted
+    // message would not do: posted messages overtake waiting input).
     void PumpInput(bool handOffs = true)
     {
-        Sleep(30);  // let the X server hand the keys to Wine
-        Pump(handOffs);
-        Sleep(30);
-        Pump(handOffs);
+        FMarkerBack = false;
+        Keys({MarkerKey});
+        const TDeadline deadline;
+        for (;;) {
+            Pump(handOffs);
+            if (FMarkerBack)
+                return;
+            if (deadline.Passed()) {
+                ADD_FAILURE() << "the keys were never delivered";
+                return;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
     }
     // Holds a search over many modules in its first hand-off.
     void StartHeldSearch(const std::string &keyword = "")
@@ -84,6 +100,9 @@ protected:
     bool ButtonEnabled(TToolButton *b) const { return b->ToolBar->ButtonState(*b) & TBSTATE_ENABLED; }
     bool ButtonPressed(TToolButton *b) const { return b->ToolBar->ButtonState(*b) & TBSTATE_CHECKED; }
     bool AcceptsDrops() const { return GetWindowLongA(Form->Handle, GWL_EXSTYLE) & WS_EX_ACCEPTFILES; }
+
+    static constexpr WORD MarkerKey = VK_F24;  // a key nothing here handles
+    bool FMarkerBack = false;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // user would answer them.
 #include "app/folderdialog.h"
 #include "tests/app/windowfixture.h"
+#include "tests/deadline.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
@@ -35,11 +36,21 @@ std::thread Answer(HWND owner, std::function<void(HWND)> answer)
 {
     return std::thread([owner, answer] {
         TFind f = {owner, nullptr};
-        while (!f.Found) {
-            Sleep(20);
+        const TDeadline deadline;
+        for (;;) {
             EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&f));
+            if (f.Found)
+                break;
+            if (deadline.Passed()) {
+                ADD_FAILURE() << "no dialog appeared";
+                return;
+            }
+            Sleep(10);  // look again
         }
-        Sleep(200);  // let it finish its initialisation
+        // A sent message is served once the dialog's thread takes messages
+        // again, after the initialisation; an answer posted then comes after
+        // whatever the dialog posted to itself meanwhile.
+        SendMessageA(f.Found, WM_NULL, 0, 0);
         answer(f.Found);
     });
 }

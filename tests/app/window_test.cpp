@@ -3,6 +3,7 @@
 // loop run, and reads the results back from the controls.
 #include "app/targetfiles.h"
 #include "tests/app/windowfixture.h"
+#include "tests/deadline.h"
 #include "tests/testpaths.h"
 
 #include <commctrl.h>
@@ -32,7 +33,11 @@ protected:
         for (int i = 0; i < Form->ListView->Count(); ++i) {
             std::string row;
             for (int c = 0; c < 4; ++c)
-                row += (c ? "|" : "") + Form->ListView->ItemText(i, c);
+            {
+                if (c)
+                    row += '|';
+                row += Form->ListView->ItemText(i, c);
+            }
             rows.push_back(row);
         }
         return rows;
@@ -204,7 +209,7 @@ TEST_F(MainWindow, ASearchStartedWhileOneRunsIsIgnored)
     const TStringList files(20, TestDir() + "fixexports.dll");
     Form->StartFind(files, "", true, true);
     // Not pumping: the worker now waits in its first hand-off, so it runs.
-    while (TThread::PendingHandOffs() == 0)
+    for (TDeadline deadline; TThread::PendingHandOffs() == 0 && !deadline.Passed();)
         Sleep(1);
     ASSERT_TRUE(Form->IsFinding());
     // The launch itself, past the command's rule (as a drop message that

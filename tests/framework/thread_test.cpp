@@ -1,5 +1,6 @@
 // TThread's start, stop and hand-offs, with real threads.
 #include "framework/thread.h"
+#include "tests/deadline.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,14 @@ private:
 // Waits, without serving anything, until the worker is blocked in a hand-off.
 void UntilHandOffPending()
 {
-    while (TThread::PendingHandOffs() == 0)
+    const TDeadline deadline;
+    while (TThread::PendingHandOffs() == 0) {
+        if (deadline.Passed()) {
+            ADD_FAILURE() << "no hand-off arrived";
+            return;
+        }
         Sleep(1);
+    }
 }
 
 }  // namespace
@@ -65,10 +72,15 @@ TEST(Thread, HandOffRunsOnTheUserInterfaceThreadFromTheMessageLoop)
         after = 1;  // written only once the step is done
     });
     // A plain message loop until the end-of-run notice arrives.
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    const TDeadline deadline;
+    for (bool ended = false; !ended;) {
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ASSERT_FALSE(deadline.Passed()) << "the end-of-run notice never came";
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            continue;
+        }
         DispatchMessageA(&msg);
-        if (msg.hwnd == TThread::HandOffWindow() && msg.message == WM_APP_THREADENDED)
-            break;
+        ended = msg.hwnd == TThread::HandOffWindow() && msg.message == WM_APP_THREADENDED;
     }
     EXPECT_EQ(ui, ranOn.load());
     EXPECT_EQ(1, after.load());

@@ -150,6 +150,42 @@ uint32_t TPeBuilder::PutImports(uint32_t dirRva, const std::vector<TImport> &imp
     return next;
 }
 
+TPeBuilder SharedNameImports(uint32_t size)
+{
+    TPeBuilder b(size / Page - 1);
+    const uint32_t half = size / 2;
+    const uint32_t empty = half;          // a zero thunk
+    const uint32_t name = half + 4;       // the module name runs to the last byte
+    const uint32_t count = (half - TPeBuilder::DataRva) / 20 - 1;
+    for (uint32_t d = 0; d < count; ++d) {
+        const uint32_t desc = TPeBuilder::DataRva + 20 * d;
+        b.Put32(desc + 0, empty);
+        b.Put32(desc + 12, name);
+        b.Put32(desc + 16, empty);
+    }
+    std::memset(&b.Bytes[name], 'N', size - 1 - name);
+    b.SetDirectory(IMAGE_DIRECTORY_ENTRY_IMPORT, TPeBuilder::DataRva, 20 * (count + 1));
+    return b;
+}
+
+TPeBuilder OrdinalFloodImports(uint32_t descriptors, uint32_t thunks)
+{
+    const uint32_t lookup = TPeBuilder::DataRva + 20 * (descriptors + 1);
+    const uint32_t name = lookup + 4 * (thunks + 1);
+    TPeBuilder b((name + 2 - TPeBuilder::DataRva + Page - 1) / Page);
+    for (uint32_t d = 0; d < descriptors; ++d) {
+        const uint32_t desc = TPeBuilder::DataRva + 20 * d;
+        b.Put32(desc + 0, lookup);
+        b.Put32(desc + 12, name);
+        b.Put32(desc + 16, lookup);
+    }
+    for (uint32_t t = 0; t < thunks; ++t)
+        b.Put32(lookup + 4 * t, 0x80000000u | (t & 0xFFFF));
+    b.PutString(name, "A");
+    b.SetDirectory(IMAGE_DIRECTORY_ENTRY_IMPORT, TPeBuilder::DataRva, 20 * (descriptors + 1));
+    return b;
+}
+
 TGuardedImage::TGuardedImage(const std::vector<uint8_t> &bytes, const std::vector<uint32_t> &holes)
     : FBlock(static_cast<uint8_t *>(
           VirtualAlloc(nullptr, bytes.size() + 2 * Page, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS))),

@@ -19,6 +19,7 @@ public:
     explicit TPeBuilder(uint32_t dataPages = 2, uint32_t imageBase = 0x30000000);
 
     uint32_t Size() const { return static_cast<uint32_t>(Bytes.size()); }
+    uint32_t NtHeaders() const { return FNt; }  // offset of IMAGE_NT_HEADERS32
     void SetDirectory(int index, uint32_t rva, uint32_t size);
     void Put16(uint32_t rva, uint16_t value);
     void Put32(uint32_t rva, uint32_t value);
@@ -43,6 +44,18 @@ public:
 private:
     uint32_t FNt;  // offset of IMAGE_NT_HEADERS32
 };
+
+// Import tables that cost a walk far more than their size unless it counts
+// what it reads and holds.
+// Descriptors fill the first half of a size-byte image (size a multiple of
+// 0x1000), each with an empty lookup table and all naming one module whose
+// name fills the second half; a zero descriptor ends them. Read once, it
+// gives no entries and code 0.
+TPeBuilder SharedNameImports(uint32_t size);
+// descriptors descriptors that all share one lookup table of thunks imports
+// by ordinal from module "A": descriptors * thunks tiny entries from a file
+// of a few pages.
+TPeBuilder OrdinalFloodImports(uint32_t descriptors, uint32_t thunks);
 
 // The image copied into memory between two inaccessible pages, so that a
 // read before or after it faults at once. Pages listed in holes are made

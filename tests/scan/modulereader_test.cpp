@@ -1,11 +1,12 @@
 // The reader through the system loader: fixture modules of our own, images
 // crafted by TPeBuilder, and the executable's own exports.
-#include "scan/nametables.h"
+#include "scan/modulereader.h"
 #include "tests/scan/imagebuilder.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <utility>
 
 namespace {
@@ -152,12 +153,58 @@ TEST(ModuleReader, CraftedBrokenImagesEndInAFaultOrACleanCode)
 
 TEST(ModuleReader, ModulesAreReleasedOnEveryPath)
 {
-    const std::string path = TestDir() + "fixexports.dll";
-    for (bool exportTable : {true, false}) {
+    // A file that is still mapped cannot be deleted, so each path must leave
+    // its file deletable.
+    const uint32_t Dir = TPeBuilder::DataRva;
+    TPeBuilder badName;
+    badName.PutExports(Dir, {"First", "Second"}, {0, 1});
+    badName.Put32(Dir + sizeof(IMAGE_EXPORT_DIRECTORY) + 4, 0x00F00000);
+    TPeBuilder pe64;
+    pe64.Put16(pe64.NtHeaders() + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Magic),
+               IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+    const TPeBuilder bare, flood = OrdinalFloodImports(1000, 8000);
+    TPeBuilder text;
+    text.Bytes.assign(100, 'x');
+    const std::string dir = NewTempDir("release");
+    const struct {
+        const char *Name;
+        const TPeBuilder *Image;  // null: a copy of fixexports.dll
+        bool Export;
+        uint32_t Code;
+    } cases[] = {
+        {"exports.dll", nullptr, true, 0},                  // entries
+        {"imports.dll", nullptr, false, 0},                 // empty table
+        {"bare.dll", &bare, true, 0},                       // no directory
+        {"badname.dll", &badName, true, CodeWalkFault},     // bad RVA
+        {"flood.dll", &flood, false, CodeWalkFault},        // the limit
+        {"pe64.dll", &pe64, false, CodeBadExeFormat},       // not PE32
+        {"text.dll", &text, true, CodeBadExeFormat},        // not mapped
+    };
+    for (const auto &c : cases) {
+        const std::string path = dir + c.Name;
+        if (c.Image)
+            ASSERT_TRUE(c.Image->WriteTo(path));
+        else
+            ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), path.c_str(), FALSE));
         TNameList list;
-        ReadFunctionNames(path, exportTable, list);
-        EXPECT_EQ(nullptr, GetModuleHandleA(path.c_str())) << exportTable;
+        EXPECT_EQ(c.Code, ReadFunctionNames(path, c.Export, list)) << c.Name;
+        EXPECT_TRUE(DeleteFileA(path.c_str())) << c.Name << " still mapped";
     }
+    RemoveDirectoryA(dir.c_str());
+}
+
+TEST(ModuleReader, ErrorModesAreAsBeforeAfterEveryLoad)
+{
+    // The critical-error box is suppressed for this thread's load only.
+    const UINT process = GetErrorMode();
+    ASSERT_TRUE(SetThreadErrorMode(SEM_NOGPFAULTERRORBOX, nullptr));
+    for (const char *name : {"fixexports.dll", "nosuchfile.dll", "notamodule.dll"}) {
+        TNameList list;
+        ReadFunctionNames(TestDir() + name, true, list);
+        EXPECT_EQ(DWORD(SEM_NOGPFAULTERRORBOX), GetThreadErrorMode()) << name;
+        EXPECT_EQ(process, GetErrorMode()) << name;
+    }
+    SetThreadErrorMode(0, nullptr);
 }
 
 TEST(KalvexExe, ExportsItsFunctionsByPlainName)

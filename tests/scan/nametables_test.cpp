@@ -2,10 +2,15 @@
 // faults and fails the run, so these tests prove the bounds as well as the
 // results.
 #include "scan/nametables.h"
+#include "tests/scan/heapcount.h"
 #include "tests/scan/imagebuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -220,7 +225,8 @@ TEST(ImportWalk, DescriptorArrayRunningOffTheImageFaults)
 
 TEST(ImportWalk, SelfOverlappingTableEndsAtTheMemoryLimitNotInExhaustion)
 {
-    // 300 thunks all naming one record of nearly 1 MB: 300 MB of texts.
+    // 300 thunks all naming one record of nearly 1 MB: 300 MB to read and
+    // 300 MB of texts.
     const uint32_t pages = 260;
     TPeBuilder b(pages);
     const uint32_t record = 0x3000;
@@ -232,8 +238,71 @@ TEST(ImportWalk, SelfOverlappingTableEndsAtTheMemoryLimitNotInExhaustion)
     std::fill(b.Bytes.begin() + record + 2, b.Bytes.end() - 1, 'N');
     TNameList list;
     EXPECT_EQ(CodeWalkFault, Imports(b, list));
-    EXPECT_LT(list.size(), 300u);
-    EXPECT_GT(list.size(), 200u);
+    // Each entry reads its name and holds a copy of it.
+    const uint64_t perEntry = 2 * (b.Size() - record);
+    EXPECT_LE(list.size(), NameWalkByteLimit / perEntry);
+    EXPECT_GE(list.size(), NameWalkByteLimit / perEntry / 2);
+}
+
+TEST(ImportWalk, DescriptorsSharingOneLongModuleNameReadItOnce)
+{
+    // 200,000 descriptors with empty lookup tables naming one 4 MB name:
+    // some 800 GB to read if each read it again. Nothing is listed.
+    const TPeBuilder b = SharedNameImports(8u << 20);
+    TNameList list;
+    EXPECT_EQ(0u, Imports(b, list));
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ImportWalk, ModuleNamesReadAgainCountAgainstTheLimit)
+{
+    // The same, but the descriptors take turns between two names (the second
+    // one byte into the first), so each reads its name anew: the reads end
+    // the walk once they pass the limit.
+    TPeBuilder b = SharedNameImports(1u << 20);
+    auto get32 = [&b](uint32_t rva) {
+        uint32_t v;
+        std::memcpy(&v, &b.Bytes.at(rva), 4);
+        return v;
+    };
+    const uint32_t name = get32(Dir + 12);
+    for (uint32_t d = 1; get32(Dir + 20 * d) != 0; ++d)
+        if (d % 2)
+            b.Put32(Dir + 20 * d + 12, name + 1);
+    TNameList list;
+    EXPECT_EQ(CodeWalkFault, Imports(b, list));
+    EXPECT_TRUE(list.empty());
+}
+
+// Run in a process of its own (see tests/CMakeLists.txt): the process's peaks
+// are those since its start.
+TEST(NameListMemory, OrdinalFloodEndsAtTheLimitWithoutPassingIt)
+{
+    // 1,000 descriptors sharing 8,000 imports by ordinal: 8 million entries
+    // from a file of 57 KB.
+    const TPeBuilder b = OrdinalFloodImports(1000, 8000);
+    TGuardedImage image(b.Bytes);
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before));
+    ResetHeapPeak();
+    const size_t heapBefore = HeapLiveBytes();
+    TNameList list;
+    EXPECT_EQ(CodeWalkFault, WalkImportNames(image.View(), Dir, list));
+    const size_t heapPeak = HeapPeakBytes() - heapBefore;
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after));
+    // It went on up to the limit: the entries alone take a good part of it.
+    EXPECT_GT(list.capacity() * sizeof(TNameEntry), NameWalkByteLimit / 4);
+    // What the list held at once, touched or not, old buffers included.
+    EXPECT_LE(heapPeak, NameWalkByteLimit);
+    // The process: Wine's one true peak is the working set's (its pagefile
+    // peak is the current use); Windows keeps both.
+    const int64_t allowed = int64_t(NameWalkByteLimit) + (8 << 20);
+    const int64_t working = int64_t(after.PeakWorkingSetSize) - int64_t(before.WorkingSetSize);
+    const int64_t pagefile = int64_t(after.PeakPagefileUsage) - int64_t(before.PagefileUsage);
+    EXPECT_LE(working, allowed);
+    EXPECT_LE(pagefile, allowed);
+    std::printf("ordinal flood: %u entries; peak heap %u KiB, working set +%lld KiB, pagefile +%lld KiB\n",
+                unsigned(list.size()), unsigned(heapPeak >> 10), working >> 10, pagefile >> 10);
 }
 
 TEST(NameWalks, RandomlyDamagedImagesNeverReadOutsideTheImage)

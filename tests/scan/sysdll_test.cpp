@@ -1,7 +1,7 @@
 // Our reader against an independent one: objdump's export listing of Wine's
 // own system DLLs (written by the test session into tests\sysdll before the
 // run, one "raw-ordinal name" line per export in name-table order).
-#include "scan/nametables.h"
+#include "scan/modulereader.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // The search worker with a receiver that records every hand-off in order.
 #include "scan/unitthreadkalvex.h"
 #include "scan/errorstring.h"
+#include "tests/deadline.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
@@ -208,8 +209,10 @@ TEST(SearchWorker, DeletingARunningWorkerStopsItFirst)
     {
         TThreadKalvex worker(files, "", true, true, rec);
         // Serve a few hand-offs so that the pass is under way.
-        while (rec.Events.size() < 3)
+        const TDeadline deadline;
+        while (rec.Events.size() < 3 && !deadline.Passed())
             TThread::CheckSynchronize();
+        ASSERT_GE(rec.Events.size(), 3u) << "the worker handed nothing over";
     }
     EXPECT_LT(rec.Rows().size(), 200u);
     EXPECT_EQ(0u, rec.Statuses().back().find_first_of("0123456789"));
