@@ -1,5 +1,6 @@
 #include "app/unitkalvex.h"
 
+#include "about/unitaboutbox.h"
 #include "app/folderdialog.h"
 #include "app/targetfiles.h"
 
@@ -219,6 +220,9 @@ void TFormKalvex::ActionSelectInvertExecute(TAction &)
 
 void TFormKalvex::ActionAboutExecute(TAction &)
 {
+    // Modal over the main window; its loop keeps serving a running search.
+    TFormAboutBox box(Handle);
+    box.ShowModal(Handle);
 }
 
 void TFormKalvex::ActionUpdateEnableAlways(TAction &action)

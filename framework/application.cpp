@@ -31,6 +31,8 @@ bool IsIdleMessage(const MSG &msg)
 
 void TApplication::Initialize()
 {
+    // A fresh start: a loop ended before (a test's main window) ends no later one.
+    FTerminated = false;
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
 }

@@ -9,7 +9,8 @@
 
 class TApplication {
 public:
-    // Common controls, OLE-free; called once before the first window.
+    // Common controls, OLE-free; called once before the first window. Clears
+    // the terminated state.
     void Initialize();
     // Runs the message loop until Terminate; shows mainWindow first.
     void Run(HWND mainWindow);

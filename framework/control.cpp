@@ -98,9 +98,38 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     return DefaultProc(msg, wp, lp);
 }
 
+std::string TControl::Text() const
+{
+    // The length may count more bytes than the text has (double-byte texts).
+    const int n = GetWindowTextLengthA(Handle);
+    std::string text(n + 1, '\0');
+    text.resize(GetWindowTextA(Handle, &text[0], n + 1));
+    return text;
+}
+
+void TControl::SetText(const std::string &text)
+{
+    SetWindowTextA(Handle, text.c_str());
+}
+
 bool TControl::Reflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT &result)
 {
     result = 0;
+    if (msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLOREDIT) {
+        TControl *child = FromHandle(reinterpret_cast<HWND>(lp));
+        if (!child || (child->FontColor == CLR_INVALID && child->Color < 0))
+            return false;
+        // The system's colours first, then the child's own over them.
+        result = DefaultProc(msg, wp, lp);
+        HDC dc = reinterpret_cast<HDC>(wp);
+        if (child->FontColor != CLR_INVALID)
+            SetTextColor(dc, child->FontColor);
+        if (child->Color >= 0) {
+            SetBkColor(dc, GetSysColor(child->Color));
+            result = reinterpret_cast<LRESULT>(GetSysColorBrush(child->Color));
+        }
+        return true;
+    }
     if (msg == WM_COMMAND && lp) {
         TControl *child = FromHandle(reinterpret_cast<HWND>(lp));
         return child && child->HandleCommand(LOWORD(wp), HIWORD(wp));
@@ -201,9 +230,14 @@ void TControl::Realign()
     }
     RECT client;
     GetClientRect(Handle, &client);
-    for (TControl *c : Children)
-        if (c->Align == TAlign::None && c->RightMargin >= 0)
+    for (TControl *c : Children) {
+        if (c->Align != TAlign::None)
+            continue;
+        if (c->RightMargin >= 0)
             c->SetBounds(c->Left, c->Top, client.right - c->RightMargin - c->Left, c->Height);
+        else
+            c->Realign();  // stays where it is; its own children still need laying out
+    }
 }
 
 void TPanel::CreateHandle()
@@ -213,28 +247,31 @@ void TPanel::CreateHandle()
                     Left, Top, Width, Height, parent, nullptr, GetModuleHandleA(nullptr), this);
 }
 
-int TPanel::BevelWidth() const
+int TPanel::FrameWidth() const
 {
-    return (BevelInner != TBevel::None) + (BevelOuter != TBevel::None);
+    return ((BevelInner != TBevel::None) + (BevelOuter != TBevel::None)) * BevelWidth + BorderWidth;
 }
 
 RECT TPanel::ChildArea() const
 {
     RECT r = TControl::ChildArea();
-    InflateRect(&r, -BevelWidth(), -BevelWidth());
+    InflateRect(&r, -FrameWidth(), -FrameWidth());
     return r;
 }
 
 namespace {
 
-// One pixel of bevel: light on the top and left edges, dark on the others.
-void DrawBevel(HDC dc, RECT &r, TBevel bevel)
+// A bevel of width pixels: light on the top and left edges, dark on the
+// others when raised, the other way round when lowered.
+void DrawBevel(HDC dc, RECT &r, TBevel bevel, int width)
 {
     if (bevel == TBevel::None)
         return;
     const UINT edge = bevel == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER;
-    DrawEdge(dc, &r, edge, BF_RECT);
-    InflateRect(&r, -1, -1);
+    for (int i = 0; i < width; ++i) {
+        DrawEdge(dc, &r, edge, BF_RECT);
+        InflateRect(&r, -1, -1);
+    }
 }
 
 }  // namespace
@@ -246,8 +283,9 @@ LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp)
         HDC dc = BeginPaint(Handle, &ps);
         RECT r;
         GetClientRect(Handle, &r);
-        DrawBevel(dc, r, BevelOuter);
-        DrawBevel(dc, r, BevelInner);
+        DrawBevel(dc, r, BevelOuter, BevelWidth);
+        InflateRect(&r, -BorderWidth, -BorderWidth);
+        DrawBevel(dc, r, BevelInner, BevelWidth);
         EndPaint(Handle, &ps);
         return 0;
     }

@@ -56,6 +56,14 @@ public:
     int RightMargin = -1;  // >= 0: stretches, keeping this margin on the right
     bool TabStop = false;
     HFONT Font = nullptr;  // not owned
+    COLORREF FontColor = CLR_INVALID;  // CLR_INVALID: the system's text colour
+    int Color = -1;                    // background, a system colour index; -1: the default
+    // The window text it is created with.
+    std::string Caption;
+
+    // The window text, as the window holds it now.
+    std::string Text() const;
+    virtual void SetText(const std::string &text);
 
 protected:
     // Attaches this object to its window and sets the font.
@@ -66,7 +74,8 @@ protected:
     void Subclass();
     virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT DefaultProc(UINT msg, WPARAM wp, LPARAM lp);
-    // Sends reflected WM_COMMAND and WM_NOTIFY to the child that sent them.
+    // Sends reflected WM_COMMAND and WM_NOTIFY to the child that sent them,
+    // and applies a child's own colours when it asks for them (WM_CTLCOLOR*).
     bool Reflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT &result);
 
     // For windows of our own classes (form, panel, splitter).
@@ -79,17 +88,21 @@ private:
     WNDPROC FOriginalProc = nullptr;
 };
 
-// A plain container with optional bevels (each one pixel wide).
+// A plain container with optional bevels: the outer one at the edge, then
+// a border of the panel's colour, then the inner one.
 class TPanel : public TControl {
 public:
     void CreateHandle() override;
     RECT ChildArea() const override;
     TBevel BevelInner = TBevel::None;
     TBevel BevelOuter = TBevel::None;
+    int BevelWidth = 1;   // pixels, each bevel
+    int BorderWidth = 0;  // pixels between the bevels
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
-    int BevelWidth() const;
+    // Pixels from the edge to the children's area.
+    int FrameWidth() const;
 };
 
 // A bar that sets the width of its control while dragged (live), never

@@ -13,6 +13,8 @@ TForm::~TForm()
         DestroyWindow(window);
     }
     FComponents.clear();
+    for (HFONT font : FFonts)
+        DeleteObject(font);
     if (FormFont)
         DeleteObject(FormFont);
 }
@@ -172,6 +174,7 @@ TComponent *TForm::Create(const TDesignProps &r)
     case TKind::ToolButton: {
         auto b = std::make_unique<TToolButton>();
         b->Action = Kind<TAction>(link, r, "action");
+        b->Caption = r.Caption;
         b->CheckStyle = r.CheckStyle;
         b->Id = FNextId++;
         Kind<TToolBar>(parent, r, "parent")->AddButton(*b);
@@ -182,6 +185,8 @@ TComponent *TForm::Create(const TDesignProps &r)
         auto p = std::make_unique<TPanel>();
         p->BevelInner = r.BevelInner;
         p->BevelOuter = r.BevelOuter;
+        p->BevelWidth = r.BevelWidth;
+        p->BorderWidth = r.BorderWidth;
         control = p.get();
         owned = std::move(p);
         break;
@@ -196,6 +201,10 @@ TComponent *TForm::Create(const TDesignProps &r)
     case TKind::ToolBar: {
         auto t = std::make_unique<TToolBar>();
         t->Images = Kind<TImageList>(link, r, "image list");
+        t->ShowCaptions = r.ShowCaptions;
+        t->AutoSize = r.AutoSize;
+        t->ButtonWidth = r.ButtonWidth;
+        t->ButtonHeight = r.ButtonHeight;
         control = t.get();
         owned = std::move(t);
         break;
@@ -216,6 +225,30 @@ TComponent *TForm::Create(const TDesignProps &r)
         control = new TEdit;
         owned.reset(control);
         break;
+    case TKind::Label: {
+        auto l = std::make_unique<TLabel>();
+        l->Alignment = r.Alignment;
+        l->AutoSize = r.AutoSize;
+        control = l.get();
+        owned = std::move(l);
+        break;
+    }
+    case TKind::Memo: {
+        auto m = std::make_unique<TMemo>();
+        m->ReadOnly = r.ReadOnly;
+        m->VertScrollBar = r.VertScrollBar;
+        m->Border = r.Border;
+        control = m.get();
+        owned = std::move(m);
+        break;
+    }
+    case TKind::Image: {
+        auto i = std::make_unique<TImage>();
+        i->Center = r.Center;
+        control = i.get();
+        owned = std::move(i);
+        break;
+    }
     }
     owned->Name = r.Name;
     owned->Owner = this;
@@ -227,7 +260,11 @@ TComponent *TForm::Create(const TDesignProps &r)
         control->Width = r.Width;
         control->Height = r.Height;
         control->RightMargin = r.RightMargin;
-        control->Font = FormFont;
+        control->Caption = r.Caption;
+        control->TabStop = r.TabStop;
+        control->Color = r.Color;
+        control->Font = *r.Font.Name ? FontOf(r.Font) : FormFont;
+        control->FontColor = r.Font.Color != CLR_INVALID ? r.Font.Color : FontColor;
         control->Parent->Children.push_back(control);
         control->CreateHandle();
         if (GetWindowLongA(control->Handle, GWL_STYLE) & WS_TABSTOP)
@@ -237,6 +274,15 @@ TComponent *TForm::Create(const TDesignProps &r)
     FByName[r.Name] = c;
     FComponents.push_back(std::move(owned));
     return c;
+}
+
+HFONT TForm::FontOf(const TFontSpec &f)
+{
+    HFONT font = CreateFontA(f.Height, 0, 0, 0, f.Bold ? FW_BOLD : FW_NORMAL, f.Italic, FALSE, FALSE, f.Charset,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             f.Name);
+    FFonts.push_back(font);
+    return font;
 }
 
 void TForm::Finish()

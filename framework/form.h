@@ -6,6 +6,7 @@
 #include "framework/actions.h"
 #include "framework/application.h"
 #include "framework/control.h"
+#include "framework/image.h"
 #include "framework/listview.h"
 #include "framework/menus.h"
 #include "framework/stdctrls.h"
@@ -18,7 +19,17 @@
 
 enum class TKind {
     OpenDialog, ImageList, StatusBar, ActionList, Action, MainMenu, MenuItem, ListView,
-    ListColumn, Panel, Splitter, ComboBox, Edit, ToolBar, ToolButton
+    ListColumn, Panel, Splitter, ComboBox, Edit, ToolBar, ToolButton, Label, Memo, Image
+};
+
+// A font of a control's own. An empty name: the form's font and colour.
+struct TFontSpec {
+    const char *Name = "";
+    int Height = 0;  // negative: the characters' height in pixels
+    bool Bold = false;
+    bool Italic = false;
+    BYTE Charset = DEFAULT_CHARSET;
+    COLORREF Color = CLR_INVALID;  // CLR_INVALID: the form's font colour
 };
 
 // The form member a design row's component is stored in: written in the
@@ -49,7 +60,7 @@ template <class F> struct TDesign {
     TAlign Align = TAlign::None;
     int Left = 0, Top = 0, Width = 0, Height = 0;
     int RightMargin = -1;
-    const char *Caption = "";
+    const char *Caption = "";  // also the text of a label or memo
     const char *Hint = "";
     const char *Category = "";
     const char *ShortCut = "";
@@ -59,6 +70,19 @@ template <class F> struct TDesign {
     int GroupIndex = 0;
     TBevel BevelInner = TBevel::None;
     TBevel BevelOuter = TBevel::None;
+    int BevelWidth = 1;
+    int BorderWidth = 0;
+    TFontSpec Font = {};
+    int Color = -1;  // background, a system colour index; -1: the default
+    TAlignment Alignment = TAlignment::Left;
+    bool AutoSize = false;  // label: fits its text; toolbar: fits its buttons
+    bool Center = false;    // image: the picture centred
+    bool ReadOnly = false;
+    bool VertScrollBar = false;
+    bool Border = true;  // memo: the sunken edge
+    bool TabStop = false;  // memo
+    bool ShowCaptions = false;
+    int ButtonWidth = 23, ButtonHeight = 22;
     bool RightAligned = false;
     bool CheckStyle = false;
     const char *Link = "";
@@ -66,6 +90,7 @@ template <class F> struct TDesign {
     void (F::*OnExecute)(TAction &) = nullptr;
     void (F::*OnUpdate)(TAction &) = nullptr;
     void (F::*OnKeyPress)(TEdit &, char &) = nullptr;
+    void (F::*OnClick)(TComponent &) = nullptr;  // toolbar button without action, image
 };
 
 // The properties of a design row that do not depend on the form's class.
@@ -79,6 +104,12 @@ struct TDesignProps {
     bool Checked, AutoCheck;
     int GroupIndex;
     TBevel BevelInner, BevelOuter;
+    int BevelWidth, BorderWidth;
+    TFontSpec Font;
+    int Color;
+    TAlignment Alignment;
+    bool AutoSize, Center, ReadOnly, VertScrollBar, Border, TabStop, ShowCaptions;
+    int ButtonWidth, ButtonHeight;
     bool RightAligned, CheckStyle;
     const char *Link, *Resource;
 };
@@ -110,8 +141,9 @@ public:
     // Closes the form: ends its modal loop, or hides it. The main window
     // overrides WM_CLOSE to end the program instead.
     void Close();
+    // True from Close until the modal loop has returned.
+    bool ModalDone() const { return FModal && FModalDone; }
 
-    std::string Caption;
     HFONT FormFont = nullptr;  // owned
     TActionList *Actions = nullptr;
     TMainMenu *Menu = nullptr;
@@ -133,16 +165,25 @@ protected:
     template <class F, size_t N> void Build(F &form, const TDesign<F> (&rows)[N])
     {
         for (const TDesign<F> &r : rows) {
-            TComponent *c = Create(TDesignProps{r.Kind, r.Name, r.Parent, r.Align, r.Left, r.Top, r.Width,
-                                                r.Height, r.RightMargin, r.Caption, r.Hint, r.Category,
-                                                r.ShortCut, r.ImageIndex, r.Checked, r.AutoCheck,
-                                                r.GroupIndex, r.BevelInner, r.BevelOuter, r.RightAligned,
-                                                r.CheckStyle, r.Link, r.Resource});
+            TComponent *c = Create(TDesignProps{
+                .Kind = r.Kind, .Name = r.Name, .Parent = r.Parent, .Align = r.Align, .Left = r.Left,
+                .Top = r.Top, .Width = r.Width, .Height = r.Height, .RightMargin = r.RightMargin,
+                .Caption = r.Caption, .Hint = r.Hint, .Category = r.Category, .ShortCut = r.ShortCut,
+                .ImageIndex = r.ImageIndex, .Checked = r.Checked, .AutoCheck = r.AutoCheck,
+                .GroupIndex = r.GroupIndex, .BevelInner = r.BevelInner, .BevelOuter = r.BevelOuter,
+                .BevelWidth = r.BevelWidth, .BorderWidth = r.BorderWidth, .Font = r.Font, .Color = r.Color,
+                .Alignment = r.Alignment, .AutoSize = r.AutoSize, .Center = r.Center, .ReadOnly = r.ReadOnly,
+                .VertScrollBar = r.VertScrollBar, .Border = r.Border, .TabStop = r.TabStop,
+                .ShowCaptions = r.ShowCaptions, .ButtonWidth = r.ButtonWidth, .ButtonHeight = r.ButtonHeight,
+                .RightAligned = r.RightAligned, .CheckStyle = r.CheckStyle, .Link = r.Link,
+                .Resource = r.Resource});
             if (r.Field.Bind)
                 r.Field.Bind(form, *c);
             auto *a = dynamic_cast<TAction *>(c);
             auto *e = dynamic_cast<TEdit *>(c);
-            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e))
+            auto *b = dynamic_cast<TToolButton *>(c);
+            auto *i = dynamic_cast<TImage *>(c);
+            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e) || (r.OnClick && !b && !i))
                 throw std::logic_error(std::string("design: ") + r.Name + " has a handler of another kind");
             if (r.OnExecute)
                 a->OnExecute = [&form, m = r.OnExecute](TAction &s) { (form.*m)(s); };
@@ -150,6 +191,10 @@ protected:
                 a->OnUpdate = [&form, m = r.OnUpdate](TAction &s) { (form.*m)(s); };
             if (r.OnKeyPress)
                 e->OnKeyPress = [&form, m = r.OnKeyPress](TEdit &s, char &k) { (form.*m)(s, k); };
+            if (r.OnClick && b)
+                b->OnClick = [&form, m = r.OnClick](TToolButton &s) { (form.*m)(s); };
+            if (r.OnClick && i)
+                i->OnClick = [&form, m = r.OnClick](TImage &s) { (form.*m)(s); };
         }
         Finish();
     }
@@ -163,12 +208,14 @@ protected:
 
 private:
     TComponent *Create(const TDesignProps &row);
+    HFONT FontOf(const TFontSpec &spec);
     template <class T> T *Kind(TComponent *c, const TDesignProps &row, const char *role) const;
     void Finish();
     TMenuItem *MenuItemOf(UINT id) const;
     void DetachAll();
 
     std::vector<std::unique_ptr<TComponent>> FComponents;
+    std::vector<HFONT> FFonts;  // the controls' own fonts
     std::map<std::string, TComponent *> FByName;
     UINT FNextId = 100;
     bool FModal = false;

@@ -12,19 +12,6 @@ void TEdit::CreateHandle()
     Subclass();
 }
 
-std::string TEdit::Text() const
-{
-    const int n = GetWindowTextLengthA(Handle);
-    std::string text(n + 1, '\0');
-    text.resize(GetWindowTextA(Handle, &text[0], n + 1));
-    return text;
-}
-
-void TEdit::SetText(const std::string &text)
-{
-    SetWindowTextA(Handle, text.c_str());
-}
-
 LRESULT TEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_CHAR && OnKeyPress) {
@@ -35,6 +22,57 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
         wp = static_cast<unsigned char>(key);
     }
     return TControl::WndProc(msg, wp, lp);
+}
+
+void TMemo::CreateHandle()
+{
+    // No ES_WANTRETURN: Enter inserts no line where a form handles it first.
+    DWORD style = ES_MULTILINE | ES_AUTOVSCROLL;
+    if (ReadOnly)
+        style |= ES_READONLY;
+    if (VertScrollBar)
+        style |= WS_VSCROLL;
+    if (TabStop)
+        style |= WS_TABSTOP;
+    CreateChild("EDIT", style, Border ? WS_EX_CLIENTEDGE : 0, Caption.c_str());
+    Subclass();
+}
+
+void TLabel::CreateHandle()
+{
+    // Static text never wraps when left-aligned; the others are sized for
+    // their text when they size themselves.
+    const DWORD align = Alignment == TAlignment::Right    ? SS_RIGHT
+                        : Alignment == TAlignment::Center ? SS_CENTER
+                                                          : SS_LEFTNOWORDWRAP;
+    CreateChild("STATIC", align | SS_NOPREFIX, 0, Caption.c_str());
+    AdjustBounds();
+}
+
+void TLabel::SetText(const std::string &text)
+{
+    TControl::SetText(text);
+    AdjustBounds();
+}
+
+void TLabel::AdjustBounds()
+{
+    if (!AutoSize)
+        return;
+    // An empty text still has the height of a line.
+    const std::string text = Text();
+    const std::string measured = text.empty() ? " " : text;
+    RECT r = {0, 0, 0, 0};
+    HDC dc = GetDC(Handle);
+    HGDIOBJ old = SelectObject(dc, Font ? Font : GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextA(dc, measured.c_str(), -1, &r, DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(Handle, dc);
+    if (Alignment == TAlignment::Right)
+        Left += Width - r.right;
+    Width = r.right;
+    Height = r.bottom;
+    MoveWindow(Handle, Left, Top, Width, Height, TRUE);
 }
 
 void TComboBox::CreateHandle()

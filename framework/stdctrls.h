@@ -1,4 +1,4 @@
-// Edit box, drop-down list, status bar and the file-open dialog.
+// Edit box, memo, label, drop-down list, status bar and the file-open dialog.
 #pragma once
 
 #include "framework/control.h"
@@ -7,13 +7,35 @@
 class TEdit : public TControl {
 public:
     void CreateHandle() override;
-    std::string Text() const;
-    void SetText(const std::string &text);
     // The typed character; setting it to 0 swallows it (no insert, no beep).
     std::function<void(TEdit &, char &key)> OnKeyPress;
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+};
+
+// A multi-line edit box that wraps its lines; its text is Caption at first.
+class TMemo : public TControl {
+public:
+    void CreateHandle() override;
+    bool ReadOnly = false;
+    bool VertScrollBar = false;
+    bool Border = true;
+};
+
+enum class TAlignment { Left, Center, Right };
+
+// A line of static text. With AutoSize it takes the size of its text, and a
+// right-aligned one keeps its right edge, growing to the left.
+class TLabel : public TControl {
+public:
+    void CreateHandle() override;
+    void SetText(const std::string &text) override;
+    TAlignment Alignment = TAlignment::Left;
+    bool AutoSize = false;
+
+private:
+    void AdjustBounds();
 };
 
 class TComboBox : public TControl {

@@ -7,18 +7,23 @@ void TToolBar::CreateHandle()
     SendMessageA(Handle, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     if (Images)
         SendMessageA(Handle, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(Images->Handle));
-    SendMessageA(Handle, TB_SETBITMAPSIZE, 0, MAKELONG(16, 16));
+    // Buttons with captions and no pictures reserve no room for one.
+    if (ShowCaptions && !Images)
+        SendMessageA(Handle, TB_SETBITMAPSIZE, 0, MAKELONG(0, 0));
+    else
+        SendMessageA(Handle, TB_SETBITMAPSIZE, 0, MAKELONG(16, 16));
     Subclass();
 }
 
 void TToolBar::AddButton(TToolButton &button)
 {
     TBBUTTON b = {};
-    b.iBitmap = button.Action ? button.Action->ImageIndex : -1;
+    b.iBitmap = button.Action ? button.Action->ImageIndex : Images ? -1 : I_IMAGENONE;
     b.idCommand = static_cast<int>(button.Id);
     b.fsState = TBSTATE_ENABLED;
     b.fsStyle = button.CheckStyle ? BTNS_CHECK : BTNS_BUTTON;
-    b.iString = -1;
+    // The control copies the caption when the button is added.
+    b.iString = ShowCaptions ? reinterpret_cast<INT_PTR>(button.Caption.c_str()) : -1;
     SendMessageA(Handle, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&b));
     SendMessageA(Handle, TB_SETBUTTONSIZE, 0, MAKELONG(ButtonWidth, ButtonHeight));
     button.ToolBar = this;
@@ -27,17 +32,28 @@ void TToolBar::AddButton(TToolButton &button)
         button.Action->Clients.push_back(&button);
         button.ActionChanged();
     }
+    if (AutoSize) {
+        RECT r = {};
+        SendMessageA(Handle, TB_GETITEMRECT, Buttons.size() - 1, reinterpret_cast<LPARAM>(&r));
+        Width = r.right;
+        Height = r.bottom;
+        MoveWindow(Handle, Left, Top, Width, Height, TRUE);
+    }
 }
 
 bool TToolBar::HandleCommand(WORD id, WORD)
 {
     for (TToolButton *b : Buttons) {
-        if (b->Id == id && b->Action) {
+        if (b->Id != id)
+            continue;
+        if (b->Action) {
             b->Action->Execute();
             // A check button toggles itself on a click; show the action's state.
             b->ActionChanged();
-            return true;
+        } else if (b->OnClick) {
+            b->OnClick(*b);
         }
+        return true;
     }
     return false;
 }

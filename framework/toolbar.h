@@ -1,4 +1,4 @@
-// A flat toolbar whose buttons are bound to actions.
+// A flat toolbar whose buttons run actions or click handlers of their own.
 #pragma once
 
 #include "framework/actions.h"
@@ -9,6 +9,9 @@ class TToolButton : public TComponent, public FIActionClient {
 public:
     void ActionChanged() override;
     TAction *Action = nullptr;
+    std::string Caption;  // shown when the toolbar shows captions
+    // Runs on a click when no action is bound.
+    std::function<void(TToolButton &)> OnClick;
     bool CheckStyle = false;  // stays pressed while its action is checked
     TToolBar *ToolBar = nullptr;
     UINT Id = 0;
@@ -25,5 +28,8 @@ public:
 
     TImageList *Images = nullptr;
     int ButtonWidth = 23, ButtonHeight = 22;
+    bool ShowCaptions = false;
+    // Takes the size of its buttons, keeping its top left corner.
+    bool AutoSize = false;
     std::vector<TToolButton *> Buttons;
 };
