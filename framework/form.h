@@ -66,6 +66,8 @@ template <class F> struct TDesign {
     void (F::*OnExecute)(TAction &) = nullptr;
     void (F::*OnUpdate)(TAction &) = nullptr;
     void (F::*OnKeyPress)(TEdit &, char &) = nullptr;
+    void (F::*OnColumnClick)(TListView &, int) = nullptr;
+    void (F::*OnCompare)(TListView &, const TListItem *, const TListItem *, int, int &) = nullptr;
 };
 
 // The properties of a design row that do not depend on the form's class.
@@ -142,7 +144,9 @@ protected:
                 r.Field.Bind(form, *c);
             auto *a = dynamic_cast<TAction *>(c);
             auto *e = dynamic_cast<TEdit *>(c);
-            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e))
+            auto *l = dynamic_cast<TListView *>(c);
+            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e) ||
+                ((r.OnColumnClick || r.OnCompare) && !l))
                 throw std::logic_error(std::string("design: ") + r.Name + " has a handler of another kind");
             if (r.OnExecute)
                 a->OnExecute = [&form, m = r.OnExecute](TAction &s) { (form.*m)(s); };
@@ -150,6 +154,11 @@ protected:
                 a->OnUpdate = [&form, m = r.OnUpdate](TAction &s) { (form.*m)(s); };
             if (r.OnKeyPress)
                 e->OnKeyPress = [&form, m = r.OnKeyPress](TEdit &s, char &k) { (form.*m)(s, k); };
+            if (r.OnColumnClick)
+                l->OnColumnClick = [&form, m = r.OnColumnClick](TListView &s, int col) { (form.*m)(s, col); };
+            if (r.OnCompare)
+                l->OnCompare = [&form, m = r.OnCompare](TListView &s, const TListItem *i1, const TListItem *i2,
+                                                        int data, int &compare) { (form.*m)(s, i1, i2, data, compare); };
         }
         Finish();
     }
