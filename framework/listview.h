@@ -61,6 +61,7 @@ public:
     void EndUpdate();
     int SelectedCount() const;
     bool Selected(int item) const;
+    // item -1: every row at once.
     void SetSelected(int item, bool selected);
     int ColumnWidth(int column) const;
     // LVCFMT_LEFT, LVCFMT_RIGHT or LVCFMT_CENTER, as the control has it.

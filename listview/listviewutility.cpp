@@ -336,14 +336,38 @@ void ListViewSetColumnWidths(TListView &list, const std::string &text)
 void ListViewSelectAll(TListView &list, bool hourglass)
 {
     THourglass wait(hourglass);
+    // With redrawing suspended: a list that repaints invalidates each row as
+    // it is selected, which under Wine is a server round trip per row.
+    list.BeginUpdate();
     list.SelectAll();
+    list.EndUpdate();
 }
 
 void ListViewSelectInvert(TListView &list, bool hourglass)
 {
     THourglass wait(hourglass);
     list.BeginUpdate();
-    for (int i = 0; i < list.Count(); ++i)
-        list.SetSelected(i, !list.Selected(i));
+    // Every row flips; the rows are set through the smaller side: all rows
+    // at once with the control's own (de)select-all, then one by one only
+    // the rows of the smaller part (each single change costs two
+    // notifications, 80,000 rows about half a second under Wine).
+    std::vector<int> selected;
+    for (int i = list.NextSelected(-1); i >= 0; i = list.NextSelected(i))
+        selected.push_back(i);
+    const int count = list.Count();
+    if (selected.size() * 2 <= static_cast<size_t>(count)) {
+        list.SelectAll();
+        for (int i : selected)
+            list.SetSelected(i, false);
+    } else {
+        list.SetSelected(-1, false);
+        size_t next = 0;  // selected is in ascending order
+        for (int i = 0; i < count; ++i) {
+            if (next < selected.size() && selected[next] == i)
+                ++next;
+            else
+                list.SetSelected(i, true);
+        }
+    }
     list.EndUpdate();
 }
