@@ -158,7 +158,7 @@ protected:
                 l->OnColumnClick = [&form, m = r.OnColumnClick](TListView &s, int col) { (form.*m)(s, col); };
             if (r.OnCompare)
                 l->OnCompare = [&form, m = r.OnCompare](TListView &s, const TListItem *i1, const TListItem *i2,
-                                                        int data, int &compare) { (form.*m)(s, i1, i2, data, compare); };
+                                                        int data, int &out) { (form.*m)(s, i1, i2, data, out); };
         }
         Finish();
     }

@@ -128,16 +128,3 @@ TEST(ListViewSort, MarkBitmapsAre14By14With4BitsAndTheStandardPalette)
         EXPECT_EQ(0, memcmp(standard, info->bmiColors, sizeof standard)) << name;
     }
 }
-
-TEST(ListViewSort, EqualKeysGetNoSecondKey)
-{
-    TListForm form;
-    form.AddRows({{"b", "1"}, {"a", "1"}, {"c", "1"}});
-    int result = 7;
-    form.List->Tag = 0x10002;
-    ListViewCompareItems(*form.List, form.List->Item(0), form.List->Item(1), 1, result);
-    EXPECT_EQ(0, result);
-    form.List->Tag = 0x00001;
-    ListViewCompareItems(*form.List, form.List->Item(0), form.List->Item(1), 0, result);
-    EXPECT_EQ(-('B' - 'A'), result);  // descending negates
-}
