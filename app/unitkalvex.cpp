@@ -3,6 +3,7 @@
 #include "about/unitaboutbox.h"
 #include "app/folderdialog.h"
 #include "app/targetfiles.h"
+#include "listview/listviewutility.h"
 
 #include "resources/FormKalvex.design.h"
 
@@ -72,6 +73,7 @@ void TFormKalvex::SaveSettings()
 
 void TFormKalvex::PrepareSortMarks()
 {
+    ListViewSortInit(*ListView);
 }
 
 LRESULT TFormKalvex::WndProc(UINT msg, WPARAM wp, LPARAM lp)
@@ -212,10 +214,12 @@ void TFormKalvex::ActionCopyExecute(TAction &)
 
 void TFormKalvex::ActionSelectAllExecute(TAction &)
 {
+    ListViewSelectAll(*ListView, true);
 }
 
 void TFormKalvex::ActionSelectInvertExecute(TAction &)
 {
+    ListViewSelectInvert(*ListView, true);
 }
 
 void TFormKalvex::ActionAboutExecute(TAction &)
@@ -258,6 +262,19 @@ void TFormKalvex::EditKeyPress(TEdit &, char &key)
         key = 0;
         ActionFind->Execute();
     }
+}
+
+// ---- the result list ----
+
+void TFormKalvex::ListViewColumnClick(TListView &sender, int column)
+{
+    ListViewSortColumn(sender, column);
+}
+
+void TFormKalvex::ListViewCompare(TListView &sender, const TListItem *item1, const TListItem *item2, int data,
+                                  int &compare)
+{
+    ListViewCompareItems(sender, item1, item2, data, compare);
 }
 
 // ---- the worker's hand-offs ----

@@ -63,6 +63,11 @@ public:
     void ActionAbortUpdate(TAction &action);
     void EditKeyPress(TEdit &edit, char &key);
 
+    // The result list's header click and the sort's comparison.
+    void ListViewColumnClick(TListView &sender, int column);
+    void ListViewCompare(TListView &sender, const TListItem *item1, const TListItem *item2, int data,
+                         int &compare);
+
     // The worker's hand-offs land here, on the user interface thread.
     bool ClearRows() override;
     void SetStatusText(const std::string &text) override;

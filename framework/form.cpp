@@ -165,7 +165,7 @@ TComponent *TForm::Create(const TDesignProps &r)
     case TKind::ListColumn: {
         auto col = std::make_unique<TListColumn>();
         col->Caption = r.Caption;
-        col->Width = r.Width;
+        col->SetWidth(r.Width);
         col->RightAligned = r.RightAligned;
         Kind<TListView>(parent, r, "parent")->AddColumn(*col);
         owned = std::move(col);

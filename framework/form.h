@@ -91,6 +91,8 @@ template <class F> struct TDesign {
     void (F::*OnUpdate)(TAction &) = nullptr;
     void (F::*OnKeyPress)(TEdit &, char &) = nullptr;
     void (F::*OnClick)(TComponent &) = nullptr;  // toolbar button without action, image
+    void (F::*OnColumnClick)(TListView &, int) = nullptr;
+    void (F::*OnCompare)(TListView &, const TListItem *, const TListItem *, int, int &) = nullptr;
 };
 
 // The properties of a design row that do not depend on the form's class.
@@ -183,7 +185,9 @@ protected:
             auto *e = dynamic_cast<TEdit *>(c);
             auto *b = dynamic_cast<TToolButton *>(c);
             auto *i = dynamic_cast<TImage *>(c);
-            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e) || (r.OnClick && !b && !i))
+            auto *l = dynamic_cast<TListView *>(c);
+            if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e) || (r.OnClick && !b && !i) ||
+                ((r.OnColumnClick || r.OnCompare) && !l))
                 throw std::logic_error(std::string("design: ") + r.Name + " has a handler of another kind");
             if (r.OnExecute)
                 a->OnExecute = [&form, m = r.OnExecute](TAction &s) { (form.*m)(s); };
@@ -195,6 +199,11 @@ protected:
                 b->OnClick = [&form, m = r.OnClick](TToolButton &s) { (form.*m)(s); };
             if (r.OnClick && i)
                 i->OnClick = [&form, m = r.OnClick](TImage &s) { (form.*m)(s); };
+            if (r.OnColumnClick)
+                l->OnColumnClick = [&form, m = r.OnColumnClick](TListView &s, int col) { (form.*m)(s, col); };
+            if (r.OnCompare)
+                l->OnCompare = [&form, m = r.OnCompare](TListView &s, const TListItem *i1, const TListItem *i2,
+                                                        int data, int &out) { (form.*m)(s, i1, i2, data, out); };
         }
         Finish();
     }

@@ -13,6 +13,20 @@ const std::string &TListItem::Text(int column) const
     return column > 0 && static_cast<size_t>(column) <= SubItems.size() ? SubItems[column - 1] : empty;
 }
 
+int TListColumn::Width() const
+{
+    if (FWidth < 0 || !FList || !FList->Handle)
+        return FWidth;
+    return FList->ColumnWidth(FIndex);
+}
+
+void TListColumn::SetWidth(int width)
+{
+    FWidth = width;
+    if (FList && FList->Handle)
+        SendMessageA(FList->Handle, LVM_SETCOLUMNWIDTH, FIndex, width);
+}
+
 TListView::~TListView()
 {
     // Rows whose delete notification never came (the window went first).
@@ -31,11 +45,15 @@ void TListView::AddColumn(TListColumn &column)
     LVCOLUMNA c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     c.fmt = column.RightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    c.cx = column.Width < 0 ? 50 : column.Width;
+    c.cx = column.FWidth < 0 ? 50 : column.FWidth;
     c.pszText = const_cast<char *>(column.Caption.c_str());
     const int index = static_cast<int>(Columns.size());
     SendMessageA(Handle, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&c));
     Columns.push_back(&column);
+    column.FList = this;
+    column.FIndex = index;
+    if (column.FWidth < 0 && FAutoSized)
+        column.SetWidth(column.FWidth);
 }
 
 LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
@@ -45,11 +63,34 @@ LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     // the last column then fills the rest of the width.
     if (msg == WM_SIZE && LOWORD(lp) > 0 && !FAutoSized) {
         FAutoSized = true;
-        for (size_t i = 0; i < Columns.size(); ++i)
-            if (Columns[i]->Width < 0)
-                SendMessageA(Handle, LVM_SETCOLUMNWIDTH, i, Columns[i]->Width);
+        for (TListColumn *column : Columns)
+            if (column->FWidth < 0)
+                column->SetWidth(column->FWidth);
     }
+    // The header reports to the list, not to the form; the A or W variant
+    // by the format the two agreed on.
+    if (msg == WM_NOTIFY)
+        ColumnResized(reinterpret_cast<const NMHDR *>(lp));
     return result;
+}
+
+void TListView::ColumnResized(const NMHDR *hdr)
+{
+    switch (hdr->code) {
+    case HDN_ENDTRACKA:
+    case HDN_ENDTRACKW:
+    case HDN_DIVIDERDBLCLICKA:
+    case HDN_DIVIDERDBLCLICKW:
+        break;
+    default:
+        return;
+    }
+    if (hdr->hwndFrom != Header())
+        return;
+    // Only iItem is read: the A and W structures agree up to it.
+    const int index = reinterpret_cast<const NMHEADERA *>(hdr)->iItem;
+    if (index >= 0 && static_cast<size_t>(index) < Columns.size())
+        Columns[index]->FWidth = 0;  // the control's pixels from now on
 }
 
 bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
@@ -68,6 +109,11 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
         result = 0;
         return true;
     }
+    case LVN_COLUMNCLICK:
+        if (OnColumnClick)
+            OnColumnClick(*this, reinterpret_cast<NMLISTVIEW *>(hdr)->iSubItem);
+        result = 0;
+        return true;
     case LVN_DELETEITEM:
         Free(reinterpret_cast<TListItem *>(reinterpret_cast<NMLISTVIEW *>(hdr)->lParam));
         result = 0;
@@ -211,4 +257,78 @@ void TListView::SetSelected(int item, bool selected)
 int TListView::ColumnWidth(int column) const
 {
     return static_cast<int>(SendMessageA(Handle, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int TListView::ColumnAlignment(int column) const
+{
+    LVCOLUMNA c = {};
+    c.mask = LVCF_FMT;
+    if (!SendMessageA(Handle, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&c)))
+        return LVCFMT_LEFT;
+    return c.fmt & LVCFMT_JUSTIFYMASK;
+}
+
+HWND TListView::Header() const
+{
+    return reinterpret_cast<HWND>(SendMessageA(Handle, LVM_GETHEADER, 0, 0));
+}
+
+int TListView::NextSelected(int item) const
+{
+    return static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, item, MAKELPARAM(LVNI_ALL | LVNI_SELECTED, 0)));
+}
+
+void TListView::SelectAll()
+{
+    LVITEMA it = {};
+    it.stateMask = LVIS_SELECTED;
+    it.state = LVIS_SELECTED;
+    SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&it));
+}
+
+bool TListView::CheckBoxes() const
+{
+    return SendMessageA(Handle, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES;
+}
+
+bool TListView::Checked(int item) const
+{
+    // State image 1 is the empty box, 2 the ticked one.
+    const UINT state = static_cast<UINT>(SendMessageA(Handle, LVM_GETITEMSTATE, item, LVIS_STATEIMAGEMASK));
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+namespace {
+
+struct TSortCall {
+    TListView *List;
+    int Data;
+};
+
+}  // namespace
+
+int CALLBACK TListView::CompareProc(LPARAM item1, LPARAM item2, LPARAM sort)
+{
+    const auto *call = reinterpret_cast<const TSortCall *>(sort);
+    const TListItem *a = ItemOfParam(item1), *b = ItemOfParam(item2);
+    int result = 0;
+    // The control's sort calls back through no C++ frame: nothing may escape.
+    try {
+        if (call->List->OnCompare)
+            call->List->OnCompare(*call->List, a, b, call->Data, result);
+        else
+            result = lstrcmpA(a->Caption.c_str(), b->Caption.c_str());
+    } catch (...) {
+        result = 0;
+    }
+    return result;
+}
+
+void TListView::SortItems(int data)
+{
+    // LVM_SORTITEMS hands the comparison the items' lParams, which lead
+    // straight to the rows. LVM_SORTITEMSEX (indexes) is quadratic under Wine
+    // and reads the unsorted list.
+    TSortCall call = {this, data};
+    SendMessageA(Handle, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&call), reinterpret_cast<LPARAM>(CompareProc));
 }

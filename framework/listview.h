@@ -6,11 +6,27 @@
 #include "framework/control.h"
 #include "framework/textutil.h"
 
+#include <functional>
+
+class TListView;
+
 class TListColumn : public TComponent {
 public:
     std::string Caption;
-    int Width = 50;  // LVSCW_AUTOSIZE_USEHEADER (-2): fits header, last one fills
     bool RightAligned = false;
+    // The width property: the width in pixels (0: hidden), or the auto-size
+    // code it was last given (LVSCW_AUTOSIZE -1: fit the contents;
+    // LVSCW_AUTOSIZE_USEHEADER -2: fit the header, the last column filling
+    // the list) until the user drags or double-clicks its divider.
+    int Width() const;
+    // Hands a width or an auto-size code to the list control.
+    void SetWidth(int width);
+
+private:
+    friend class TListView;
+    TListView *FList = nullptr;  // set once the column is in its list
+    int FIndex = -1;
+    int FWidth = 50;  // the code as given; >= 0: the control's width counts
 };
 
 // One row: its texts in column order (the caption is column 0).
@@ -50,8 +66,27 @@ public:
     void EndUpdate();
     int SelectedCount() const;
     bool Selected(int item) const;
+    // item -1: every row at once.
     void SetSelected(int item, bool selected);
     int ColumnWidth(int column) const;
+    // LVCFMT_LEFT, LVCFMT_RIGHT or LVCFMT_CENTER, as the control has it.
+    int ColumnAlignment(int column) const;
+    HWND Header() const;
+    // The next selected row after item in list order (-1: from the top), or -1.
+    int NextSelected(int item) const;
+    // Selects every row at once (the control's own select-all).
+    void SelectAll();
+    bool CheckBoxes() const;
+    bool Checked(int item) const;
+    // Sorts the rows with the control's own sort (LVM_SORTITEMS), comparing
+    // pairs through OnCompare; data is handed to every comparison.
+    void SortItems(int data);
+
+    // A click on a column header; column in collection order.
+    std::function<void(TListView &, int column)> OnColumnClick;
+    // compare < 0: item1 goes first; > 0: item2; 0: either.
+    std::function<void(TListView &, const TListItem *item1, const TListItem *item2, int data, int &compare)>
+        OnCompare;
     // Rows this list owns now: for tests of their release.
     int OwnedRows() const { return FOwned; }
 
@@ -66,6 +101,10 @@ private:
     void Link(TListItem *row);
     void Free(TListItem *row);
     void FreeAll();
+    static int CALLBACK CompareProc(LPARAM item1, LPARAM item2, LPARAM sort);
+    // A divider dragged or double-clicked: from now on that column's width
+    // property is its width in pixels.
+    void ColumnResized(const NMHDR *hdr);
 
     TListItem *FFirst = nullptr;  // every owned row, in no particular order
     int FOwned = 0;

@@ -108,7 +108,8 @@ const D FormKalvexDesign[] = {
     {.Kind = K::Edit, .Name = "EditFindText", .Field = &F::EditFindText, .Parent = "PanelKeyword", .Left = 1, .Top = 1, .Width = 153,
      .Height = 19, .RightMargin = 1, .OnKeyPress = &F::EditKeyPress},
 
-    {.Kind = K::ListView, .Name = "ListView", .Field = &F::ListView, .Align = A::Client},
+    {.Kind = K::ListView, .Name = "ListView", .Field = &F::ListView, .Align = A::Client,
+     .OnColumnClick = &F::ListViewColumnClick, .OnCompare = &F::ListViewCompare},
     {.Kind = K::ListColumn, .Name = "ListViewColumnName", .Parent = "ListView", .Width = 180, .Caption = "関数名"},
     {.Kind = K::ListColumn, .Name = "ListViewColumnOrdinal", .Parent = "ListView", .Width = 50, .Caption = "序数",
      .RightAligned = true},

@@ -103,6 +103,9 @@ std::string TThreadKalvex::GetErrorText(uint32_t code)
     std::string text = system ? system : "";
     if (system)
         LocalFree(system);
+    // The system's text ends with CR LF: in a row it would split the copied
+    // line and show as garbage in the list.
+    text.erase(text.find_last_not_of(" \t\r\n") + 1);
     return text.empty() ? std::string() : ": " + text;
 }
 

@@ -59,7 +59,8 @@ case "$mode" in
         wine "$build/Kalvex.exe" "$@" ;;
     bench)
         wine "$build/kalvex_scanbench.exe" "$@"
-        wine "$build/kalvex_windowbench.exe" "$@" ;;
+        wine "$build/kalvex_windowbench.exe" "$@"
+        wine "$build/kalvex_listbench.exe" ${1+"$1"} ;;
     test)
         ctest --test-dir "$build" --output-on-failure "$@" ;;
 esac

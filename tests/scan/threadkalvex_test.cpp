@@ -66,12 +66,15 @@ void Search(TRecorder &rec, const TStringList &files, const std::string &keyword
 
 std::string Fix(const char *name) { return TestDir() + name; }
 
+// The system's text as a row shows it: without its closing CR LF.
 std::string SystemText(DWORD code)
 {
     char *text = GetErrorString(code);
     std::string s = text ? text : "";
     LocalFree(text);
-    return s;
+    const size_t end = s.find_last_not_of(" \t\r\n") + 1;
+    EXPECT_EQ("\r\n", s.substr(end)) << code;  // what the row must not keep
+    return s.substr(0, end);
 }
 
 }  // namespace
