@@ -1,5 +1,6 @@
 // Entry point of Kalvex: no command line is read.
 #include "app/unitkalvex.h"
+#include "transfer/datacopydrag.h"
 
 #include <exception>
 
@@ -8,7 +9,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     try {
         Application.Initialize();
         FormKalvex = new TFormKalvex();
-        Application.Run(FormKalvex->Handle);
+        Application.Run(FormKalvex->Handle, FormKalvex->FirstShow());
         delete FormKalvex;
         FormKalvex = nullptr;
     } catch (const std::exception &e) {
@@ -16,5 +17,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     } catch (...) {
         Application.ShowException("");
     }
+    // After the window: pending payloads, clipboard flush (the texts stay
+    // usable after the program ends), OLE, the temporary folder.
+    FreeDataCopyDrag();
     return 0;
 }

@@ -2,8 +2,12 @@
 
 #include "about/unitaboutbox.h"
 #include "app/folderdialog.h"
+#include "app/iniutility.h"
 #include "app/targetfiles.h"
+#include "framework/inifile.h"
 #include "listview/listviewutility.h"
+#include "transfer/datacopydrag.h"
+#include "transfer/dragcheck.h"
 
 #include "resources/FormKalvex.design.h"
 
@@ -11,6 +15,7 @@ TFormKalvex *FormKalvex = nullptr;
 
 namespace {
 
+const char *const SettingSection = "Setting";
 const UINT_PTR PaintTimer = 1;
 const UINT StatusPaintInterval = 100;  // ms
 const DWORD ListPaintInterval = 250;   // ms
@@ -35,6 +40,14 @@ TFormKalvex::TFormKalvex() : TForm("TFormKalvex")
     Build(*this, FormKalvexDesign);
 
     FWorker = nullptr;
+    // The collector initialises OLE for this thread (the folder chooser and
+    // the shell need it too), whatever the settings say.
+    DataCopyDrag().OnDragLoop = [this](bool running) {
+        // Our own drag must not end on our own window: the next idle pass
+        // restores the acceptance of dropped files by its rule.
+        if (running)
+            SetAcceptDrops(false);
+    };
     for (const TFileMask &row : FileMaskTable)
         ComboBoxFileMask->AddItem(FileMaskEntryText(row));
     OpenDialog->Filter = FileMaskFilter();
@@ -55,20 +68,54 @@ TFormKalvex::~TFormKalvex()
     SaveSettings();
     StopFind();
     Application.OnIdle = nullptr;
+    DataCopyDrag().OnDragLoop = nullptr;
     DestroyHandle();
 }
 
 void TFormKalvex::LoadSettings()
 {
-    // The design's values; the settings file replaces them once it is read.
-    char system[MAX_PATH] = "";
-    GetSystemDirectoryA(system, MAX_PATH);
-    EditFolder->SetText(system);
-    ComboBoxFileMask->SetItemIndex(0);
+    const TMemIniFile ini(ApplicationIniFileName());
+    // A hidden window takes only its bounds; the state waits for the first show.
+    FFirstShow = SetWindowPlacementText(Handle, ini.ReadString(SettingSection, "Window", ""));
+    ListViewSetColumnWidths(*ListView, ini.ReadString(SettingSection, "ListView", ""));
+    PanelFileMask->Width = ini.ReadInteger(SettingSection, "PanelFileMask", PanelFileMask->Width);
+    PanelFileMaskKeyword->Width = ini.ReadInteger(SettingSection, "PanelFileMaskKeyword", PanelFileMaskKeyword->Width);
+    Realign();
+    std::string path = ini.ReadString(SettingSection, "Path", "");
+    if (path.empty()) {
+        char system[MAX_PATH] = "";
+        GetSystemDirectoryA(system, MAX_PATH);
+        path = system;
+    }
+    EditFolder->SetText(path);
+    OpenDialog->InitialDir = path;
+    // An index that names no mask row would leave the box without a choice.
+    const int mask = ini.ReadInteger(SettingSection, "FileMaskIndex", 0);
+    ComboBoxFileMask->SetItemIndex(mask >= 0 && mask < FileMaskCount ? mask : 0);
+    ActionRecursive->SetChecked(ini.ReadBool(SettingSection, "Recursive", false));
+    ActionIgnoreCase->SetChecked(ini.ReadBool(SettingSection, "IgnoreCase", true));
+    TAction *target = ini.ReadBool(SettingSection, "Export", true) ? ActionExport : ActionImport;
+    target->SetChecked(true);
+    (target == ActionExport ? ActionImport : ActionExport)->SetChecked(false);
+    // Present and empty: copies and drags offer no file.
+    const std::string fileName = ini.ReadString(SettingSection, "CopyDragFileName", "FuncList.txt");
+    DataCopyDrag().SetFileName(fileName.empty() ? nullptr : fileName.c_str());
 }
 
 void TFormKalvex::SaveSettings()
 {
+    TMemIniFile ini(ApplicationIniFileName());
+    ini.WriteString(SettingSection, "Window", GetWindowPlacementText(Handle));
+    ini.WriteString(SettingSection, "ListView", ListViewGetColumnWidths(*ListView));
+    ini.WriteInteger(SettingSection, "PanelFileMask", PanelFileMask->Width);
+    ini.WriteInteger(SettingSection, "PanelFileMaskKeyword", PanelFileMaskKeyword->Width);
+    ini.WriteString(SettingSection, "Path", EditFolder->Text());
+    ini.WriteInteger(SettingSection, "FileMaskIndex", ComboBoxFileMask->ItemIndex());
+    ini.WriteBool(SettingSection, "Recursive", ActionRecursive->Checked);
+    ini.WriteBool(SettingSection, "IgnoreCase", ActionIgnoreCase->Checked);
+    ini.WriteBool(SettingSection, "Export", ActionExport->Checked);
+    // A file that cannot be written keeps its old content; there is no message.
+    ini.UpdateFile();
 }
 
 void TFormKalvex::PrepareSortMarks()
@@ -210,6 +257,39 @@ void TFormKalvex::ActionExitExecute(TAction &)
 
 void TFormKalvex::ActionCopyExecute(TAction &)
 {
+    AddRowPayloads(*ListView);
+    DataCopyDrag().CopyToClipboard();
+}
+
+void TFormKalvex::AddRowPayloads(TListView &list)
+{
+    // Tab text with its zero, CSV under "Csv" with its zero, SYLK without;
+    // a failed step shows nothing.
+    TDataCopyDrag &transfer = DataCopyDrag();
+    const std::string text = ListViewToText(list, true, false);
+    transfer.AddText(text.c_str());
+    const std::string csv = ListViewToCsv(list, true, false);
+    transfer.AddData(static_cast<CLIPFORMAT>(RegisterClipboardFormatA("Csv")), csv.c_str(), csv.size() + 1);
+    const std::string sylk = ListViewToSylk(list, true, false);
+    transfer.AddData(CF_SYLK, sylk.c_str(), sylk.size());
+}
+
+void TFormKalvex::ListViewMouseDown(TListView &, TMouseButton, UINT shift, int x, int y)
+{
+    DragCheckMouseDown((shift & MK_LBUTTON) != 0, x, y);
+}
+
+void TFormKalvex::ListViewMouseMove(TListView &sender, UINT shift, int x, int y)
+{
+    if (!DragCheckMouseMove((shift & MK_LBUTTON) != 0, x, y))
+        return;
+    AddRowPayloads(sender);
+    DataCopyDrag().StartDrag();  // modal until the drop or the cancel
+}
+
+void TFormKalvex::ListViewMouseUp(TListView &, TMouseButton, UINT shift, int, int)
+{
+    DragCheckMouseUp((shift & MK_LBUTTON) != 0);
 }
 
 void TFormKalvex::ActionSelectAllExecute(TAction &)

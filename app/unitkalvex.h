@@ -65,6 +65,10 @@ public:
 
     // The result list's header click and the sort's comparison.
     void ListViewColumnClick(TListView &sender, int column);
+    // The drag-out of the selected rows.
+    void ListViewMouseDown(TListView &sender, TMouseButton button, UINT shift, int x, int y);
+    void ListViewMouseMove(TListView &sender, UINT shift, int x, int y);
+    void ListViewMouseUp(TListView &sender, TMouseButton button, UINT shift, int x, int y);
     void ListViewCompare(TListView &sender, const TListItem *item1, const TListItem *item2, int data,
                          int &compare);
 
@@ -76,6 +80,8 @@ public:
 
     // Read by tests: whether the window takes dropped files now.
     bool AcceptsDrops() const { return FAcceptsDrops; }
+    // How the window is first shown: the state kept in the settings.
+    int FirstShow() const { return FFirstShow; }
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -85,6 +91,8 @@ private:
     void SaveSettings();
     void PrepareSortMarks();
     void SetAcceptDrops(bool accept);
+    // The three texts of the selected rows, pending in the transfer collector.
+    void AddRowPayloads(TListView &list);
     // What a launch reads from the window, once the collecting text shows.
     struct TSearchRequest {
         bool Recursive;
@@ -106,6 +114,7 @@ private:
     TThreadKalvex *FWorker = nullptr;
     bool FPaintDeferred = false;
     bool FClearing = false;
+    int FFirstShow = SW_SHOWNORMAL;
     DWORD FListPainted = 0;
     bool FAcceptsDrops = false;
 };

@@ -37,10 +37,10 @@ void TApplication::Initialize()
     InitCommonControlsEx(&icc);
 }
 
-void TApplication::Run(HWND mainWindow)
+void TApplication::Run(HWND mainWindow, int show)
 {
     MainWindow = mainWindow;
-    ShowWindow(mainWindow, SW_SHOWDEFAULT);
+    ShowWindow(mainWindow, show == SW_SHOWNORMAL ? SW_SHOWDEFAULT : show);
     UpdateWindow(mainWindow);
     RunUntil([] { return false; });
 }

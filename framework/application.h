@@ -12,8 +12,9 @@ public:
     // Common controls, OLE-free; called once before the first window. Clears
     // the terminated state.
     void Initialize();
-    // Runs the message loop until Terminate; shows mainWindow first.
-    void Run(HWND mainWindow);
+    // Runs the message loop until Terminate; shows mainWindow first with
+    // show (a normal show leaves the choice to whoever started the program).
+    void Run(HWND mainWindow, int show = SW_SHOWNORMAL);
     // Processes the messages waiting now, then the workers' hand-offs (for a
     // short slice that input cuts short), then the idle pass they lead to;
     // never blocks for long.

@@ -93,6 +93,9 @@ template <class F> struct TDesign {
     void (F::*OnClick)(TComponent &) = nullptr;  // toolbar button without action, image
     void (F::*OnColumnClick)(TListView &, int) = nullptr;
     void (F::*OnCompare)(TListView &, const TListItem *, const TListItem *, int, int &) = nullptr;
+    void (F::*OnMouseDown)(TListView &, TMouseButton, UINT, int, int) = nullptr;
+    void (F::*OnMouseMove)(TListView &, UINT, int, int) = nullptr;
+    void (F::*OnMouseUp)(TListView &, TMouseButton, UINT, int, int) = nullptr;
 };
 
 // The properties of a design row that do not depend on the form's class.
@@ -187,7 +190,7 @@ protected:
             auto *i = dynamic_cast<TImage *>(c);
             auto *l = dynamic_cast<TListView *>(c);
             if (((r.OnExecute || r.OnUpdate) && !a) || (r.OnKeyPress && !e) || (r.OnClick && !b && !i) ||
-                ((r.OnColumnClick || r.OnCompare) && !l))
+                ((r.OnColumnClick || r.OnCompare || r.OnMouseDown || r.OnMouseMove || r.OnMouseUp) && !l))
                 throw std::logic_error(std::string("design: ") + r.Name + " has a handler of another kind");
             if (r.OnExecute)
                 a->OnExecute = [&form, m = r.OnExecute](TAction &s) { (form.*m)(s); };
@@ -199,6 +202,18 @@ protected:
                 b->OnClick = [&form, m = r.OnClick](TToolButton &s) { (form.*m)(s); };
             if (r.OnClick && i)
                 i->OnClick = [&form, m = r.OnClick](TImage &s) { (form.*m)(s); };
+            if (r.OnMouseDown)
+                l->OnMouseDown = [&form, m = r.OnMouseDown](TListView &s, TMouseButton b, UINT k, int x, int y) {
+                    (form.*m)(s, b, k, x, y);
+                };
+            if (r.OnMouseMove)
+                l->OnMouseMove = [&form, m = r.OnMouseMove](TListView &s, UINT k, int x, int y) {
+                    (form.*m)(s, k, x, y);
+                };
+            if (r.OnMouseUp)
+                l->OnMouseUp = [&form, m = r.OnMouseUp](TListView &s, TMouseButton b, UINT k, int x, int y) {
+                    (form.*m)(s, b, k, x, y);
+                };
             if (r.OnColumnClick)
                 l->OnColumnClick = [&form, m = r.OnColumnClick](TListView &s, int col) { (form.*m)(s, col); };
             if (r.OnCompare)

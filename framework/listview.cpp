@@ -1,6 +1,7 @@
 #include "framework/listview.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstring>
@@ -56,8 +57,46 @@ void TListView::AddColumn(TListColumn &column)
         column.SetWidth(column.FWidth);
 }
 
+namespace {
+
+TMouseButton ButtonOf(UINT msg)
+{
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+        return TMouseButton::Left;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        return TMouseButton::Right;
+    default:
+        return TMouseButton::Middle;
+    }
+}
+
+}  // namespace
+
 LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
+    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    const UINT keys = static_cast<UINT>(wp);
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        if (OnMouseDown)
+            OnMouseDown(*this, ButtonOf(msg), keys, x, y);
+        break;
+    case WM_MOUSEMOVE:
+        if (OnMouseMove)
+            OnMouseMove(*this, keys, x, y);
+        break;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+        if (OnMouseUp)
+            OnMouseUp(*this, ButtonOf(msg), keys, x, y);
+        break;
+    }
     const LRESULT result = TControl::WndProc(msg, wp, lp);
     // An auto-size code takes effect once the list has its laid-out size:
     // the last column then fills the rest of the width.

@@ -10,6 +10,8 @@
 
 class TListView;
 
+enum class TMouseButton { Left, Right, Middle };
+
 class TListColumn : public TComponent {
 public:
     std::string Caption;
@@ -84,6 +86,13 @@ public:
 
     // A click on a column header; column in collection order.
     std::function<void(TListView &, int column)> OnColumnClick;
+    // Mouse events in client coordinates; keys are the MK_ flags after the
+    // event (MK_LBUTTON: the left button is down). A press is reported
+    // before the control's own handling, which runs a modal drag-detect loop
+    // that swallows the moves and the release that follow it.
+    std::function<void(TListView &, TMouseButton, UINT keys, int x, int y)> OnMouseDown;
+    std::function<void(TListView &, UINT keys, int x, int y)> OnMouseMove;
+    std::function<void(TListView &, TMouseButton, UINT keys, int x, int y)> OnMouseUp;
     // compare < 0: item1 goes first; > 0: item2; 0: either.
     std::function<void(TListView &, const TListItem *item1, const TListItem *item2, int data, int &compare)>
         OnCompare;

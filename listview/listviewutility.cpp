@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 #include <shlwapi.h>
+// shlwapi names its own StrToInt as a macro; ours is the one meant here.
+#undef StrToInt
 
 #include <algorithm>
 #include <cstdint>
@@ -62,101 +64,6 @@ int CompareZeroFilled(const char *a, size_t na, const char *b, size_t nb)
             return x - y;
     }
     return 0;
-}
-
-// Splits comma text: entries separated by ","; blanks and control
-// characters around an entry are skipped and end an unquoted one; "..."
-// quotes an entry, "" inside standing for one quote; a final "," adds an
-// empty entry. (A trail byte of Shift-JIS is never ",", """ or a blank.)
-std::vector<std::string> ListViewSplitCommaText(const std::string &text)
-{
-    std::vector<std::string> entries;
-    const size_t n = text.size();
-    auto blank = [&](size_t i) { return i < n && static_cast<unsigned char>(text[i]) <= ' '; };
-    size_t i = 0;
-    while (blank(i))
-        ++i;
-    while (i < n) {
-        std::string entry;
-        if (text[i] == '"') {
-            for (++i; i < n; ++i) {
-                if (text[i] == '"') {
-                    if (i + 1 < n && text[i + 1] == '"')
-                        ++i;
-                    else {
-                        ++i;
-                        break;
-                    }
-                }
-                entry += text[i];
-            }
-        } else {
-            const size_t start = i;
-            while (i < n && !blank(i) && text[i] != ',')
-                ++i;
-            entry = text.substr(start, i - start);
-        }
-        entries.push_back(entry);
-        while (blank(i))
-            ++i;
-        if (i < n && text[i] == ',') {
-            if (i + 1 == n)
-                entries.emplace_back();
-            do
-                ++i;
-            while (blank(i));
-        }
-    }
-    return entries;
-}
-
-// A signed 32-bit integer: leading blanks, an optional sign, then decimal
-// digits or hexadecimal ones after "$", "x" or "0x" (either case); the whole
-// text must be used. Hexadecimal takes all 32 bits ("$FFFFFFFF" is -1).
-bool ListViewTextToInt(const std::string &text, int &value)
-{
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    bool hex = false;
-    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == n)
-        return false;
-    uint64_t magnitude = 0;
-    for (; i < n; ++i) {
-        const char c = text[i];
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (hex && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return false;
-        magnitude = magnitude * (hex ? 16 : 10) + digit;
-        if (magnitude > (hex ? 0xFFFFFFFFull : 0x80000000ull))
-            return false;
-    }
-    if (hex) {
-        const uint32_t bits = static_cast<uint32_t>(magnitude);
-        value = static_cast<int32_t>(negative ? 0u - bits : bits);
-        return true;
-    }
-    if (!negative && magnitude > 0x7FFFFFFF)
-        return false;
-    value = negative ? static_cast<int32_t>(0u - static_cast<uint32_t>(magnitude)) : static_cast<int32_t>(magnitude);
-    return true;
 }
 
 }  // namespace
@@ -320,16 +227,13 @@ std::string ListViewGetColumnWidths(TListView &list)
 
 void ListViewSetColumnWidths(TListView &list, const std::string &text)
 {
-    const std::vector<std::string> entries = ListViewSplitCommaText(text);
+    const TStringList entries = SplitCommaText(text);
     for (size_t i = 0; i < list.Columns.size(); ++i) {
         TListColumn &column = *list.Columns[i];
         column.Tag = column.Width();  // the declared width: a code stays a code
         if (i >= entries.size())
             continue;
-        int width;
-        if (!ListViewTextToInt(entries[i], width))
-            throw TConvertError("'" + entries[i] + "' は整数ではありません");
-        column.SetWidth(width);
+        column.SetWidth(StrToInt(entries[i]));  // raises the conversion error
     }
 }
 

@@ -82,19 +82,12 @@ std::string ListViewToSylk(TListView &list, bool visibleOnly, bool noCheckColumn
 
 // ---- column widths and selection ----
 
-// A text that is not an integer where one is needed; what() is the message
-// shown to the user.
-class TConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // The widths of all columns in collection order, joined with ",": a column
 // declared with an auto-size code (its tag) is written with that code.
 std::string ListViewGetColumnWidths(TListView &list);
 // Records every column's width property in its tag as its declared width,
 // then applies the widths of the comma text. An entry that is not an
-// integer throws TConvertError; the columns before it keep their new widths.
+// integer throws EConvertError; the columns before it keep their new widths.
 void ListViewSetColumnWidths(TListView &list, const std::string &text);
 void ListViewSelectAll(TListView &list, bool hourglass);
 // Flips the selected state of every row; the focused row stays.

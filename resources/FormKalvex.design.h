@@ -109,7 +109,8 @@ const D FormKalvexDesign[] = {
      .Height = 19, .RightMargin = 1, .OnKeyPress = &F::EditKeyPress},
 
     {.Kind = K::ListView, .Name = "ListView", .Field = &F::ListView, .Align = A::Client,
-     .OnColumnClick = &F::ListViewColumnClick, .OnCompare = &F::ListViewCompare},
+     .OnColumnClick = &F::ListViewColumnClick, .OnCompare = &F::ListViewCompare,
+     .OnMouseDown = &F::ListViewMouseDown, .OnMouseMove = &F::ListViewMouseMove, .OnMouseUp = &F::ListViewMouseUp},
     {.Kind = K::ListColumn, .Name = "ListViewColumnName", .Parent = "ListView", .Width = 180, .Caption = "関数名"},
     {.Kind = K::ListColumn, .Name = "ListViewColumnOrdinal", .Parent = "ListView", .Width = 50, .Caption = "序数",
      .RightAligned = true},

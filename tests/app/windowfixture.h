@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/unitkalvex.h"
+#include "framework/inifile.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@ class TWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Each test starts from the design: no settings from an earlier one.
+        DeleteFileA(ApplicationIniFileName().c_str());
         Application.Initialize();
         FormKalvex = new TFormKalvex();
         Form = FormKalvex;

@@ -70,7 +70,7 @@ TEST(ListViewWidths, AnEntryThatIsNoIntegerStopsWithTheEarlierColumnsApplied)
         try {
             ListViewSetColumnWidths(*form.List, std::string("200,") + entry + ",70");
             ADD_FAILURE() << entry << " converted";
-        } catch (const TConvertError &e) {
+        } catch (const EConvertError &e) {
             EXPECT_EQ(std::string("'") + entry + "' は整数ではありません", e.what());
         }
         // The first column applied, the second recorded but kept, the rest untouched.
