@@ -179,24 +179,31 @@ void TThread::RunPending()
         SetEvent(FHandOffDone);
 }
 
+// Runs the oldest waiting hand-off; false when none waits.
+bool TThread::RunOnePending()
+{
+    TThread *next;
+    {
+        std::lock_guard<std::mutex> lock(QueueLock);
+        next = QueueHead;
+        if (!next)
+            return false;
+        QueueHead = next->FNextPending;
+        if (!QueueHead)
+            QueueTail = &QueueHead;
+        --QueueCount;
+    }
+    next->RunPending();
+    return true;
+}
+
 int TThread::CheckSynchronize()
 {
+    // Only those waiting now: a worker queues its next step within
+    // microseconds of the last, and this must end.
     int run = 0;
-    while (QueueCount.load() > 0) {
-        TThread *next;
-        {
-            std::lock_guard<std::mutex> lock(QueueLock);
-            next = QueueHead;
-            if (!next)
-                break;
-            QueueHead = next->FNextPending;
-            if (!QueueHead)
-                QueueTail = &QueueHead;
-            --QueueCount;
-        }
-        next->RunPending();
+    for (int waiting = QueueCount.load(); run < waiting && RunOnePending();)
         ++run;
-    }
     return run;
 }
 
@@ -206,8 +213,9 @@ int TThread::ServeHandOffs(DWORD sliceMs)
     const DWORD start = GetTickCount();
     DWORD checked = start;
     for (;;) {
-        run += CheckSynchronize();
-        if (!SpinUntil([] { return QueueCount.load() > 0; }, InterfaceSpin))
+        if (RunOnePending())
+            ++run;
+        else if (!SpinUntil([] { return QueueCount.load() > 0; }, InterfaceSpin))
             return run;
         const DWORD now = GetTickCount();
         if (now - start >= sliceMs)

@@ -59,6 +59,7 @@ protected:
 
 private:
     static DWORD WINAPI ThreadEntry(void *self);
+    static bool RunOnePending();
     void RunPending();
 
     HANDLE FHandle = nullptr;
