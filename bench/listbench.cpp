@@ -11,16 +11,15 @@
 #include <cstdio>
 #include <functional>
 
+#include "bench/clock.h"
+
 namespace {
 
 double Seconds(const std::function<void()> &step)
 {
-    LARGE_INTEGER f, t0, t1;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t0);
+    const double start = Now();
     step();
-    QueryPerformanceCounter(&t1);
-    return double(t1.QuadPart - t0.QuadPart) / double(f.QuadPart);
+    return Now() - start;
 }
 
 void Report(const char *what, double seconds, const char *note = "")

@@ -15,15 +15,9 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+#include "bench/clock.h"
 
-double Now()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
+namespace {
 
 void Report(const char *what, size_t files, size_t entries, double seconds)
 {

@@ -15,15 +15,9 @@
 #include <atomic>
 #include <cstdio>
 
-namespace {
+#include "bench/clock.h"
 
-double Now()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
+namespace {
 
 std::string Upper(std::string s)
 {
