@@ -44,9 +44,13 @@ TFormKalvex::TFormKalvex() : TForm("TFormKalvex")
     // the shell need it too), whatever the settings say.
     DataCopyDrag().OnDragLoop = [this](bool running) {
         // Our own drag must not end on our own window: the next idle pass
-        // restores the acceptance of dropped files by its rule.
+        // restores the acceptance of dropped files by its rule. The drag
+        // loop dispatches its input itself, so nothing has asked for that
+        // pass yet: a posted message does.
         if (running)
             SetAcceptDrops(false);
+        else
+            PostMessageA(Handle, WM_NULL, 0, 0);
     };
     for (const TFileMask &row : FileMaskTable)
         ComboBoxFileMask->AddItem(FileMaskEntryText(row));
