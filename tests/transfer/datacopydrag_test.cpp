@@ -253,10 +253,19 @@ TEST_F(Transfer, TextsOutliveTheProgramButTheFileDoesNot)
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::string command = std::string("\"") + exe +
                           "\" --gtest_also_run_disabled_tests --gtest_filter=TransferChild.DISABLED_CopyThenEnd";
+    // The child's own report goes nowhere: its "PASSED" line must not stand
+    // in our output for a run of ours that ended early.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA start = {};
     start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = start.hStdError = nowhere;
     PROCESS_INFORMATION child = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child));
+    const BOOL started =
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &child);
+    CloseHandle(nowhere);
+    ASSERT_TRUE(started);
     // The child's copy tells our clipboard window that it no longer owns
     // the clipboard: keep serving it while the child runs.
     const DWORD deadline = GetTickCount() + 60000;
