@@ -215,8 +215,8 @@ int TThread::ServeHandOffs(DWORD sliceMs)
     for (;;) {
         if (RunOnePending())
             ++run;
-        else if (!SpinUntil([] { return QueueCount.load() > 0; }, InterfaceSpin))
-            return run;
+        else if (Running.load() == 0 || !SpinUntil([] { return QueueCount.load() > 0; }, InterfaceSpin))
+            return run;  // no worker to wait for, or none came
         const DWORD now = GetTickCount();
         if (now - start >= sliceMs)
             return run;
