@@ -26,7 +26,6 @@ LRESULT CALLBACK ProbeHook(int code, WPARAM removed, LPARAM lp)
 const UINT WM_TEST_GO = WM_APP + 40;
 // Typed after the input under test: when it arrives, everything before it
 // has been handled (input arrives in order).
-const WORD MarkerKey = VK_F24;
 
 bool IsMarker(const MSG &m)
 {

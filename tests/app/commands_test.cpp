@@ -48,7 +48,7 @@ protected:
     void PumpInput(bool handOffs = true)
     {
         FMarkerBack = false;
-        Keys({MarkerKey});
+        SendKeys({MarkerKey});
         const TDeadline deadline;
         for (;;) {
             Pump(handOffs);
@@ -71,24 +71,6 @@ protected:
         ASSERT_TRUE(Form->IsFinding());
     }
 
-    static void Keys(std::initializer_list<WORD> down)
-    {
-        std::vector<INPUT> in;
-        for (WORD vk : down) {
-            INPUT i = {};
-            i.type = INPUT_KEYBOARD;
-            i.ki.wVk = vk;
-            in.push_back(i);
-        }
-        for (auto it = down.end(); it != down.begin();) {
-            INPUT i = {};
-            i.type = INPUT_KEYBOARD;
-            i.ki.wVk = *--it;
-            i.ki.dwFlags = KEYEVENTF_KEYUP;
-            in.push_back(i);
-        }
-        SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-    }
     void Focus(TControl *control, bool handOffs = true)
     {
         SetForegroundWindow(Form->Handle);
@@ -101,7 +83,6 @@ protected:
     bool ButtonPressed(TToolButton *b) const { return b->ToolBar->ButtonState(*b) & TBSTATE_CHECKED; }
     bool AcceptsDrops() const { return GetWindowLongA(Form->Handle, GWL_EXSTYLE) & WS_EX_ACCEPTFILES; }
 
-    static constexpr WORD MarkerKey = VK_F24;  // a key nothing here handles
     bool FMarkerBack = false;
 };
 
@@ -112,7 +93,7 @@ TEST_F(Commands, F5AndEnterInEitherEditBoxStartASearch)
     Form->EditFolder->SetText(TestDir() + "fixexports.dll");
     Form->EditFindText->SetText("");
     Focus(Form->EditFindText);
-    Keys({VK_F5});
+    SendKeys({VK_F5});
     PumpInput();
     EXPECT_TRUE(Form->IsFinding() || Form->ListView->Count() > 0);
     PumpUntilDone();
@@ -122,7 +103,7 @@ TEST_F(Commands, F5AndEnterInEitherEditBoxStartASearch)
         Form->ListView->Clear();
         const std::string before = edit->Text();
         Focus(edit);
-        Keys({VK_RETURN});
+        SendKeys({VK_RETURN});
         PumpInput();
         PumpUntilDone();
         EXPECT_EQ(4, Form->ListView->Count()) << edit->Name;
@@ -152,7 +133,7 @@ TEST_F(Commands, DuringASearchOnlyTheSafeCommandsStayEnabled)
     // F5 while the search runs does nothing: the rows are those of this search.
     Focus(Form->EditFindText, false);
     Form->EditFolder->SetText(TestDir() + "fiximports.exe");
-    Keys({VK_F5});
+    SendKeys({VK_F5});
     PumpInput(false);
     EXPECT_NE("対象ファイル一覧の収集中...", Form->StatusBar->SimpleText());
 
@@ -173,7 +154,7 @@ TEST_F(Commands, AbortByShortcutStopsTheSearch)
 {
     StartHeldSearch();
     Focus(Form->ListView, false);
-    Keys({VK_CONTROL, 'D'});
+    SendKeys({VK_CONTROL, 'D'});
     PumpInput(false);
     PumpUntilDone();
     // Stopped before its first module: no rows.
@@ -184,13 +165,13 @@ TEST_F(Commands, AbortByShortcutStopsTheSearch)
 TEST_F(Commands, TheSearchTargetPairKeepsExactlyOneChecked)
 {
     Focus(Form->ListView);
-    Keys({VK_CONTROL, 'M'});
+    SendKeys({VK_CONTROL, 'M'});
     PumpInput();
     EXPECT_TRUE(Form->ActionImport->Checked);
     EXPECT_FALSE(Form->ActionExport->Checked);
     EXPECT_TRUE(MenuChecked(Form->MainMenuImport));
     EXPECT_FALSE(MenuChecked(Form->MainMenuExport));
-    Keys({VK_CONTROL, 'M'});  // the checked one again
+    SendKeys({VK_CONTROL, 'M'});  // the checked one again
     PumpInput();
     EXPECT_TRUE(Form->ActionImport->Checked);
     EXPECT_FALSE(Form->ActionExport->Checked);
@@ -206,8 +187,8 @@ TEST_F(Commands, TogglesShowOnTheirButtonsAndMenuItems)
     EXPECT_TRUE(ButtonPressed(Form->ToolButtonIgnoreCase));
     EXPECT_FALSE(ButtonPressed(Form->ToolButtonRecursive));
     Focus(Form->ListView);
-    Keys({VK_CONTROL, 'R'});
-    Keys({VK_CONTROL, 'I'});
+    SendKeys({VK_CONTROL, 'R'});
+    SendKeys({VK_CONTROL, 'I'});
     PumpInput();
     EXPECT_TRUE(Form->ActionRecursive->Checked);
     EXPECT_FALSE(Form->ActionIgnoreCase->Checked);
@@ -222,7 +203,7 @@ TEST_F(Commands, TogglingIgnoreCaseDuringASearchLeavesThatSearchAlone)
     ASSERT_TRUE(Form->ActionIgnoreCase->Checked);
     StartHeldSearch("Alloc");  // ignoring case: HeapAlloc and heapalloc of each module
     Focus(Form->ListView, false);
-    Keys({VK_CONTROL, 'I'});
+    SendKeys({VK_CONTROL, 'I'});
     PumpInput(false);
     EXPECT_FALSE(Form->ActionIgnoreCase->Checked);
     PumpUntilDone();
@@ -242,8 +223,8 @@ TEST_F(Commands, CtrlCAndCtrlAInTheKeywordBoxNeverReachIt)
     Form->EditFindText->SetText("keyword");
     Focus(Form->EditFindText);
     SendMessageA(Form->EditFindText->Handle, EM_SETSEL, 0, 3);  // "key" selected
-    Keys({VK_CONTROL, 'C'});
-    Keys({VK_CONTROL, 'A'});
+    SendKeys({VK_CONTROL, 'C'});
+    SendKeys({VK_CONTROL, 'A'});
     PumpInput();
     DWORD start = 0, end = 0;
     SendMessageA(Form->EditFindText->Handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
@@ -262,7 +243,7 @@ TEST_F(Commands, TabWalksTheFourControlsInOrder)
     Focus(Form->EditFolder);
     std::vector<HWND> seen;
     for (int i = 0; i < 4; ++i) {
-        Keys({VK_TAB});
+        SendKeys({VK_TAB});
         PumpInput();
         seen.push_back(GetFocus());
     }

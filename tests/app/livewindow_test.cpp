@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 namespace {
 
@@ -22,33 +21,6 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return Form->ListView->Count() >= 3000 || !Form->IsFinding(); }));
         ASSERT_TRUE(Form->IsFinding());
     }
-    // Real key strokes: the keys go down in order and up in reverse.
-    static void Keys(std::initializer_list<WORD> down)
-    {
-        std::vector<INPUT> in;
-        for (WORD vk : down)
-            in.push_back(Key(vk, 0));
-        for (auto it = down.end(); it != down.begin();)
-            in.push_back(Key(*--it, KEYEVENTF_KEYUP));
-        SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-    }
-    static INPUT Key(WORD vk, DWORD flags)
-    {
-        INPUT i = {};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = vk;
-        i.ki.dwFlags = flags;
-        return i;
-    }
-    // Strikes the keys and runs the loop until this thread has taken the last
-    // key's release from its queue (its toggle bit has flipped and it is up).
-    bool StrikeAndWait(std::initializer_list<WORD> keys)
-    {
-        const WORD last = *(keys.end() - 1);
-        const SHORT before = GetKeyState(last) & 1;
-        Keys(keys);
-        return PumpUntil([&] { return (GetKeyState(last) & 1) != before && GetKeyState(last) >= 0; });
-    }
     // The count in the summary, or -1 when the status is no summary.
     int SummaryCount() const
     {
@@ -65,7 +37,7 @@ TEST_F(LiveWindow, CtrlDStopsAFullListingAtOnce)
 {
     StartLongListing();
     SetFocus(Form->ListView->Handle);
-    ASSERT_TRUE(StrikeAndWait({VK_CONTROL, 'D'}));
+    ASSERT_TRUE(Strike({VK_CONTROL, 'D'}));
     ASSERT_TRUE(PumpUntil([&] { return !Form->IsFinding(); }));
     const int rows = Form->ListView->Count();
     EXPECT_LT(rows, FullCount() / 2);
@@ -80,17 +52,9 @@ TEST_F(LiveWindow, TheAbortButtonStopsAFullListingByMouse)
     SendMessageA(Form->ToolBar->Handle, TB_GETRECT, Form->ToolButtonAbort->Id, reinterpret_cast<LPARAM>(&r));
     POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     ClientToScreen(Form->ToolBar->Handle, &p);
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT in[3] = {};
-    for (INPUT &i : in) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = p.x * 65535 / (w - 1);
-        i.mi.dy = p.y * 65535 / (h - 1);
-    }
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-    SendInput(3, in, sizeof(INPUT));
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
     ASSERT_TRUE(PumpUntil([&] { return !Form->IsFinding(); }));
     EXPECT_LT(Form->ListView->Count(), FullCount() / 2);
     EXPECT_GT(SummaryCount(), 0);
@@ -100,9 +64,9 @@ TEST_F(LiveWindow, F5PressedDuringASearchIsNotHeldForItsEnd)
 {
     StartLongListing();
     SetFocus(Form->ListView->Handle);
-    ASSERT_TRUE(StrikeAndWait({VK_F5}));
+    ASSERT_TRUE(Strike({VK_F5}));
     ASSERT_TRUE(Form->IsFinding());  // taken while the search runs: F5 was disabled
-    ASSERT_TRUE(StrikeAndWait({VK_CONTROL, 'D'}));
+    ASSERT_TRUE(Strike({VK_CONTROL, 'D'}));
     ASSERT_TRUE(PumpUntil([&] { return !Form->IsFinding(); }));
     const int rows = Form->ListView->Count();
     Application.ProcessMessages();

@@ -63,28 +63,7 @@ protected:
         return s;
     }
 
-    static void Mouse(DWORD flags, POINT at = {})
-    {
-        INPUT in = {};
-        in.type = INPUT_MOUSE;
-        in.mi.dwFlags = flags;
-        if (flags & MOUSEEVENTF_ABSOLUTE) {
-            in.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-            in.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-        }
-        SendInput(1, &in, sizeof in);
-    }
-    static void MoveTo(POINT at) { Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
-    static void Keys(WORD modifier, WORD key)
-    {
-        INPUT in[4] = {};
-        for (INPUT &i : in)
-            i.type = INPUT_KEYBOARD;
-        in[0].ki.wVk = in[3].ki.wVk = modifier;
-        in[1].ki.wVk = in[2].ki.wVk = key;
-        in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(4, in, sizeof(INPUT));
-    }
+    static void MoveTo(POINT at) { SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
     // A point of a header item in screen coordinates: its middle, or its
     // right divider.
     POINT HeaderPoint(int column, bool divider = false) const
@@ -106,8 +85,8 @@ protected:
         POINT at = HeaderPoint(column);
         at.x += ++clicks % 2 ? -8 : 8;
         MoveTo(at);
-        Mouse(MOUSEEVENTF_LEFTDOWN);
-        Mouse(MOUSEEVENTF_LEFTUP);
+        SendMouse(MOUSEEVENTF_LEFTDOWN);
+        SendMouse(MOUSEEVENTF_LEFTUP);
         ASSERT_TRUE(Await([&] { return Form->ListView->Tag != before && InputDone(); }, handOffs))
             << "click on " << column << " at " << at.x << "," << at.y << ": " << State();
     }
@@ -175,10 +154,10 @@ TEST_F(ResultList, ADividerDragKeepsTheMarkAndPutsThePathIntoCopies)
     // Narrower: the pointer stays over the window all the way.
     const POINT from = HeaderPoint(3, true), to = {from.x - 40, from.y};
     MoveTo(from);
-    Mouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
     MoveTo({from.x - 20, from.y});
     MoveTo(to);
-    Mouse(MOUSEEVENTF_LEFTUP);
+    SendMouse(MOUSEEVENTF_LEFTUP);
     ASSERT_TRUE(Await([&] { return path.Width() > 0 && InputDone(); })) << State();
     EXPECT_EQ("-^--", Marks());
     EXPECT_EQ("HeapAlloc\t0\tfixexports.dll\t" + Fix + "\r\n", ListViewToText(*Form->ListView, true, false));
@@ -234,11 +213,11 @@ TEST_F(ResultList, CtrlASelectsAllAndCtrlKInverts)
     SetFocus(Form->ListView->Handle);
     Form->ListView->SetSelected(1, true);
     Application.ProcessMessages();  // the idle pass enables the commands
-    Keys(VK_CONTROL, 'K');
+    SendKeys({VK_CONTROL, 'K'});
     ASSERT_TRUE(Await([&] { return !Form->ListView->Selected(1) && InputDone(); })) << State();
     EXPECT_EQ(3, Form->ListView->SelectedCount());
-    Keys(VK_CONTROL, 'A');
+    SendKeys({VK_CONTROL, 'A'});
     ASSERT_TRUE(Await([&] { return Form->ListView->SelectedCount() == 4 && InputDone(); })) << State();
-    Keys(VK_CONTROL, 'K');
+    SendKeys({VK_CONTROL, 'K'});
     ASSERT_TRUE(Await([&] { return Form->ListView->SelectedCount() == 0 && InputDone(); })) << State();
 }

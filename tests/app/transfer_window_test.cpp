@@ -72,29 +72,6 @@ protected:
     std::string Sylk() { return ListViewToSylk(*Form->ListView, true, false); }
     std::string TempFile() { return std::string(DataCopyDrag().TempFolder()) + "\\FuncList.txt"; }
 
-    // Real key strokes, then the marker key; runs the loop until this thread
-    // has taken the marker's release, so every key before it has been handled
-    // and the idle pass after them has run.
-    bool Strike(std::initializer_list<WORD> keys)
-    {
-        std::vector<INPUT> in;
-        auto key = [&](WORD vk, DWORD flags) {
-            INPUT i = {};
-            i.type = INPUT_KEYBOARD;
-            i.ki.wVk = vk;
-            i.ki.dwFlags = flags;
-            in.push_back(i);
-        };
-        for (WORD vk : keys)
-            key(vk, 0);
-        for (auto it = keys.end(); it != keys.begin();)
-            key(*--it, KEYEVENTF_KEYUP);
-        key(MarkerKey, 0);
-        key(MarkerKey, KEYEVENTF_KEYUP);
-        const SHORT toggle = GetKeyState(MarkerKey) & 1;
-        SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-        return PumpUntil([&] { return (GetKeyState(MarkerKey) & 1) != toggle && GetKeyState(MarkerKey) >= 0; });
-    }
     // What another program reads from the clipboard now: a second process
     // writes each of the four formats it finds into a file.
     std::map<UINT, std::string> ReadClipboardElsewhere()
@@ -140,8 +117,6 @@ protected:
         RemoveDirectoryA(folder.c_str());
         return formats;
     }
-
-    static constexpr WORD MarkerKey = VK_F24;  // a key nothing here handles
 };
 
 }  // namespace
@@ -237,17 +212,6 @@ struct TTarget final : IDropTarget {
     std::map<UINT, std::string> Dropped;
 };
 
-void Mouse(DWORD flags, POINT at = {})
-{
-    INPUT in = {};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
-    if (flags & MOUSEEVENTF_ABSOLUTE) {
-        in.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-        in.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-    }
-    SendInput(1, &in, sizeof in);
-}
 
 }  // namespace
 
@@ -278,8 +242,8 @@ TEST_F(TransferWindow, DraggingSelectedRowsDropsTheFourFormatsElsewhereButNeverO
     POINT press = {row.left + 10, (row.top + row.bottom) / 2};
     ClientToScreen(Form->ListView->Handle, &press);
     ASSERT_LT(press.x, drop.x - 50);
-    Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, press);
-    Mouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, press);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
     // The press taken, and the idle pass after it run, as between the press
     // and the first move of a hand.
     ASSERT_TRUE(PumpUntil([] { return GetKeyState(VK_LBUTTON) < 0; }));
@@ -289,12 +253,12 @@ TEST_F(TransferWindow, DraggingSelectedRowsDropsTheFourFormatsElsewhereButNeverO
         formLoop(running);
         if (running) {
             target.Note("start");
-            Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, drop);
-            Mouse(MOUSEEVENTF_LEFTUP);
+            SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, drop);
+            SendMouse(MOUSEEVENTF_LEFTUP);
         }
         over = !running;
     };
-    Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, {press.x + GetSystemMetrics(SM_CXDRAG) + 10, press.y});
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, {press.x + GetSystemMetrics(SM_CXDRAG) + 10, press.y});
     const bool ended = PumpUntil([&] { return over; });
     DataCopyDrag().OnDragLoop = formLoop;
     RevokeDragDrop(window);

@@ -3,6 +3,7 @@
 
 #include "app/unitkalvex.h"
 #include "framework/inifile.h"
+#include "tests/app/input.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,15 @@ protected:
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
         return true;
+    }
+    // Real key strokes, then the marker key; runs the loop until this thread
+    // has taken the marker's release, so every key before it has been
+    // handled and the idle pass after them has run.
+    bool Strike(std::initializer_list<WORD> keys)
+    {
+        const SHORT toggle = MarkerToggle();
+        SendKeys(keys, true);
+        return PumpUntil([&] { return MarkerTaken(toggle); });
     }
     // Runs it until the search has ended, then once more for the idle pass.
     void PumpUntilDone()
