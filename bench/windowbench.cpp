@@ -19,17 +19,10 @@
 
 namespace {
 
-std::string Upper(std::string s)
-{
-    if (!s.empty())
-        CharUpperBuffA(&s[0], DWORD(s.size()));
-    return s;
-}
-
 // (a): every file read, every name matched; the rows the search will make.
 double ReadLoop(const TStringList &files, const std::string &keyword, size_t &rows)
 {
-    const std::string key = Upper(keyword);
+    const std::string key = AnsiUpperCase(keyword);
     rows = 0;
     const double start = Now();
     for (const std::string &path : files) {
@@ -39,7 +32,7 @@ double ReadLoop(const TStringList &files, const std::string &keyword, size_t &ro
             continue;
         }
         for (const TNameEntry &e : list)
-            rows += key.empty() || Upper(e.Text).find(key) != std::string::npos;
+            rows += key.empty() || AnsiUpperCase(e.Text).find(key) != std::string::npos;
     }
     return Now() - start;
 }

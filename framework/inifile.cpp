@@ -28,13 +28,6 @@ private:
     HANDLE FHandle;
 };
 
-std::string AnsiUpperCase(std::string s)
-{
-    if (!s.empty())
-        CharUpperBuffA(&s[0], static_cast<DWORD>(s.size()));
-    return s;
-}
-
 bool SameText(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && AnsiUpperCase(a) == AnsiUpperCase(b);

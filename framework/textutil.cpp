@@ -17,6 +17,13 @@ size_t LastPathDelimiter(const std::string &text)
     return last;
 }
 
+std::string AnsiUpperCase(std::string text)
+{
+    if (!text.empty())
+        CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
 std::string ExtractFileName(const std::string &path)
 {
     const size_t d = LastPathDelimiter(path);

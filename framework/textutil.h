@@ -10,6 +10,9 @@ using TStringList = std::vector<std::string>;
 // Index of the last "\" or ":" of text that is not the second byte of a
 // double-byte character, or std::string::npos.
 size_t LastPathDelimiter(const std::string &text);
+// text upper-cased by the system's ANSI rules for the current code page;
+// the byte length does not change.
+std::string AnsiUpperCase(std::string text);
 // The text after the last path delimiter, or the whole text without one.
 std::string ExtractFileName(const std::string &path);
 // text with "\" appended unless its last character already is one (a trail

@@ -3,17 +3,6 @@
 #include "scan/errorstring.h"
 #include "scan/modulereader.h"
 
-namespace {
-
-std::string UpperCase(std::string text)
-{
-    if (!text.empty())
-        CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
-}  // namespace
-
 TThreadKalvex::TThreadKalvex(const TStringList &files, const std::string &keyword,
                              bool ignoreCase, bool exportTable, FIResultView &view)
     : FFiles(files), FKeyword(keyword), FIgnoreCase(ignoreCase), FExport(exportTable), FView(view)
@@ -47,7 +36,7 @@ void TThreadKalvex::RunPass()
 {
     ClearItems();
     if (FIgnoreCase)
-        FKeyword = UpperCase(FKeyword);
+        FKeyword = AnsiUpperCase(FKeyword);
     FCount = 0;
     for (const std::string &path : FFiles) {
         if (StopRequested())
@@ -67,7 +56,7 @@ void TThreadKalvex::RunPass()
                     itemPath = cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
                 }
                 const bool match = FKeyword.empty() ||
-                                   (FIgnoreCase ? UpperCase(name) : name).find(FKeyword) !=
+                                   (FIgnoreCase ? AnsiUpperCase(name) : name).find(FKeyword) !=
                                        std::string::npos;
                 if (match) {
                     AddItem(itemPath, name, static_cast<int32_t>(entry.Number));
