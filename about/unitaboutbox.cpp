@@ -97,9 +97,7 @@ TFormAboutBox::TFormAboutBox(HWND owner, const std::string &versionFile) : TForm
     FClientWidth = 306;
     FClientHeight = 198;
     Caption = " について";
-    FormFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial");
-    Font = FormFont;
+    SetFormFont({.Name = "Arial", .Height = -12, .Charset = ANSI_CHARSET});
     FontColor = RGB(0, 0, 0);
     // Key preview: the box sees every typed character before its controls.
     OnKeyPress = [this](char &key) { FormKeyPress(*this, key); };

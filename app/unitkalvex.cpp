@@ -34,9 +34,7 @@ TFormKalvex::TFormKalvex() : TForm("TFormKalvex")
     Caption = "Kalvex";
     Width = 640;
     Height = 480;
-    FormFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "ＭＳ Ｐゴシック");
-    Font = FormFont;
+    SetFormFont({.Name = "ＭＳ Ｐゴシック", .Height = -12, .Charset = SHIFTJIS_CHARSET});
     Build(*this, FormKalvexDesign);
 
     FWorker = nullptr;
@@ -397,7 +395,7 @@ void TFormKalvex::DeferPaint()
     FPaintDeferred = true;
     FListPainted = GetTickCount();
     ListView->BeginUpdate();
-    SendMessageA(StatusBar->Handle, WM_SETREDRAW, FALSE, 0);
+    StatusBar->BeginUpdate();
     SetTimer(Handle, PaintTimer, StatusPaintInterval, nullptr);
 }
 
@@ -405,18 +403,17 @@ void TFormKalvex::FlushPaint(bool keepDeferring)
 {
     if (!FPaintDeferred)
         return;
-    SendMessageA(StatusBar->Handle, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(StatusBar->Handle, nullptr, TRUE);
-    UpdateWindow(StatusBar->Handle);
-    if (keepDeferring)
-        SendMessageA(StatusBar->Handle, WM_SETREDRAW, FALSE, 0);
+    auto repaint = [keepDeferring](TControl &control) {
+        control.EndUpdate();
+        UpdateWindow(control.Handle);
+        if (keepDeferring)
+            control.BeginUpdate();
+    };
+    repaint(*StatusBar);
     const DWORD now = GetTickCount();
     if (!keepDeferring || now - FListPainted >= ListPaintInterval) {
         FListPainted = now;
-        ListView->EndUpdate();
-        UpdateWindow(ListView->Handle);
-        if (keepDeferring)
-            ListView->BeginUpdate();
+        repaint(*ListView);
     }
     if (!keepDeferring) {
         KillTimer(Handle, PaintTimer);

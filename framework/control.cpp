@@ -149,22 +149,41 @@ bool TControl::Reflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT &result)
     return false;
 }
 
-const char *TControl::OwnClass(UINT style, HBRUSH background, HICON icon)
+void TControl::BeginUpdate()
+{
+    if (FUpdates++ == 0)
+        SendMessageA(Handle, WM_SETREDRAW, FALSE, 0);
+}
+
+void TControl::EndUpdate()
+{
+    if (--FUpdates == 0) {
+        SendMessageA(Handle, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(Handle, nullptr, TRUE);
+    }
+}
+
+void TControl::RegisterOwnClass(const char *name, UINT style, HICON icon)
+{
+    WNDCLASSA wc = {};
+    if (GetClassInfoA(GetModuleHandleA(nullptr), name, &wc))
+        return;
+    wc.style = style;
+    wc.lpfnWndProc = OwnClassProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = icon;
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+const char *TControl::OwnClass(UINT style)
 {
     // One class per style combination in use; registered on first use.
     static char name[48];
     wsprintfA(name, "TKalvexWindow%X", style);
-    WNDCLASSA wc = {};
-    if (!GetClassInfoA(GetModuleHandleA(nullptr), name, &wc)) {
-        wc.style = style;
-        wc.lpfnWndProc = OwnClassProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = background ? background : reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.hIcon = icon;
-        wc.lpszClassName = name;
-        RegisterClassA(&wc);
-    }
+    RegisterOwnClass(name, style, nullptr);
     return name;
 }
 

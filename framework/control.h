@@ -43,6 +43,10 @@ public:
     virtual bool HandleNotify(NMHDR *, LRESULT &) { return false; }
 
     static TControl *FromHandle(HWND handle);
+    // Brackets changes that should repaint once: the window does not
+    // redraw until the outermost bracket ends, then repaints whole.
+    void BeginUpdate();
+    void EndUpdate();
     // Leaves the object map (restoring a subclassed window's own procedure):
     // no message reaches this object any more.
     void Detach();
@@ -80,12 +84,15 @@ protected:
 
     // For windows of our own classes (form, panel, splitter).
     static LRESULT CALLBACK OwnClassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    static const char *OwnClass(UINT style = 0, HBRUSH background = nullptr, HICON icon = nullptr);
+    static const char *OwnClass(UINT style = 0);
+    // Registers a class of ours under name, unless it exists.
+    static void RegisterOwnClass(const char *name, UINT style, HICON icon);
 
 private:
     // The procedure of every window with an object: ours and subclassed ones.
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     WNDPROC FOriginalProc = nullptr;
+    int FUpdates = 0;
 };
 
 // A plain container with optional bevels: the outer one at the edge, then

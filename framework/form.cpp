@@ -15,8 +15,11 @@ TForm::~TForm()
     FComponents.clear();
     for (HFONT font : FFonts)
         DeleteObject(font);
-    if (FormFont)
-        DeleteObject(FormFont);
+}
+
+void TForm::SetFormFont(const TFontSpec &spec)
+{
+    Font = FormFont = FontOf(spec);
 }
 
 void TForm::DestroyHandle()
@@ -38,17 +41,7 @@ void TForm::CreateHandle()
 {
     // One class per form, so each has its own icon and background.
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    if (!GetClassInfoA(instance, FClassName, &wc)) {
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = OwnClassProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.hIcon = LoadIconA(instance, "MAINICON");
-        wc.lpszClassName = FClassName;
-        RegisterClassA(&wc);
-    }
+    RegisterOwnClass(FClassName, CS_DBLCLKS, LoadIconA(instance, "MAINICON"));
     int width = Width, height = Height;
     if (FClientWidth > 0 && FClientHeight > 0) {
         RECT r = {0, 0, FClientWidth, FClientHeight};

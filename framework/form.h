@@ -149,7 +149,7 @@ public:
     // True from Close until the modal loop has returned.
     bool ModalDone() const { return FModal && FModalDone; }
 
-    HFONT FormFont = nullptr;  // owned
+    HFONT FormFont = nullptr;  // owned, with the controls' own fonts
     TActionList *Actions = nullptr;
     TMainMenu *Menu = nullptr;
     std::vector<TControl *> TabOrder;
@@ -166,6 +166,8 @@ protected:
     // its thread. Messages sent during the destruction (list delete
     // notifications, focus changes, WM_DESTROY of children) reach whole objects.
     void DestroyHandle();
+    // The font of the form and of every control without one of its own.
+    void SetFormFont(const TFontSpec &spec);
 
     template <class F, size_t N> void Build(F &form, const TDesign<F> (&rows)[N])
     {

@@ -140,9 +140,10 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
         LVITEMA &item = reinterpret_cast<NMLVDISPINFOA *>(hdr)->item;
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
             const TListItem *row = Item(item.iItem);
-            const std::string &text = row ? row->Text(item.iSubItem) : std::string();
-            const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
-            memcpy(item.pszText, text.data(), n);
+            const size_t n =
+                row ? std::min(row->Text(item.iSubItem).size(), static_cast<size_t>(item.cchTextMax - 1)) : 0;
+            if (n)
+                memcpy(item.pszText, row->Text(item.iSubItem).data(), n);
             item.pszText[n] = '\0';
         }
         result = 0;
@@ -258,20 +259,6 @@ bool TListView::ClearSome(DWORD sliceMs)
             SendMessageA(Handle, LVM_DELETEITEM, count - 1 - i, 0);
         if (GetTickCount() - start >= sliceMs)
             return Count() == 0;
-    }
-}
-
-void TListView::BeginUpdate()
-{
-    if (FUpdates++ == 0)
-        SendMessageA(Handle, WM_SETREDRAW, FALSE, 0);
-}
-
-void TListView::EndUpdate()
-{
-    if (--FUpdates == 0) {
-        SendMessageA(Handle, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(Handle, nullptr, TRUE);
     }
 }
 

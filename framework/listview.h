@@ -63,9 +63,6 @@ public:
     // row it deletes, so emptying 80,000 rows at once takes a second: a long
     // list is emptied in slices, with the window answering between them.
     bool ClearSome(DWORD sliceMs);
-    // Brackets changes that should repaint once.
-    void BeginUpdate();
-    void EndUpdate();
     int SelectedCount() const;
     bool Selected(int item) const;
     // item -1: every row at once.
@@ -117,6 +114,5 @@ private:
 
     TListItem *FFirst = nullptr;  // every owned row, in no particular order
     int FOwned = 0;
-    int FUpdates = 0;
     bool FAutoSized = false;
 };
