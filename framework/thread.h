@@ -7,7 +7,8 @@
 // message loop (ServeHandOffs, between messages, never ahead of waiting input),
 // from a timer while a modal loop of the system runs (menus, dialogs), and
 // from WaitForEnd, which keeps serving hand-offs and sent messages while it
-// waits.
+// waits. Messages sent to its windows from other threads are answered while
+// it serves, without leaving the hand-offs.
 #pragma once
 
 #include <windows.h>
@@ -20,8 +21,10 @@ class TThread {
 public:
     TThread(const TThread &) = delete;
     TThread &operator=(const TThread &) = delete;
-    // Requests a stop and waits if the thread still runs. A derived class
-    // with fields of its own must call StopAndWait in its own destructor.
+    // A derived class must call StopAndWait in its own destructor, while its
+    // fields still live. One that forgot fails an assertion in a debug build;
+    // in any build the thread is then stopped and waited for here, and no
+    // further step of it runs (its Synchronize throws instead).
     virtual ~TThread();
 
     bool StopRequested() const { return FStopRequested.load(); }
@@ -35,8 +38,9 @@ public:
     // thread; the number run.
     static int CheckSynchronize();
     // Runs hand-offs for up to sliceMs: those waiting, and those that arrive
-    // while it briefly waits for the next. Returns early as soon as input or
-    // a posted message waits, or when none arrives. The number run.
+    // while it waits for the next. Returns early as soon as input or a posted
+    // message waits, when no worker runs, or when none has arrived for a few
+    // milliseconds. The number run.
     static int ServeHandOffs(DWORD sliceMs);
     // Blocks the user interface thread until a hand-off or a message of the
     // kinds in wakeMask arrives (a message wait that also wakes for hand-offs).
@@ -63,12 +67,13 @@ private:
     void RunPending();
 
     HANDLE FHandle = nullptr;
-    HANDLE FHandOffDone = nullptr;  // auto-reset; set when our step has run and we sleep
+    CONDITION_VARIABLE FStepRan;  // signalled when our step has run and we sleep
     std::atomic<bool> FStepDone{false};
-    std::atomic<bool> FSleeping{false};  // the worker blocks on FHandOffDone
+    std::atomic<bool> FSleeping{false};  // the worker sleeps on FStepRan
     const std::function<void()> *FStep = nullptr;
     std::exception_ptr FStepError;
     std::atomic<bool> FStopRequested{false};
+    std::atomic<bool> FOrphaned{false};  // being destroyed while Run still runs
     TThread *FNextPending = nullptr;
 };
 

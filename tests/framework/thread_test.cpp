@@ -189,3 +189,26 @@ TEST(Thread, AThrowingRunStillEndsTheThread)
     t.WaitForEnd();
     EXPECT_TRUE(t.Ended());
 }
+
+TEST(Thread, AClassThatForgetsToWaitRunsNoStepOnceDestroyed)
+{
+#ifndef NDEBUG
+    GTEST_SKIP() << "a debug build stops at the assertion";
+#endif
+    static std::atomic<int> steps{0};
+    // The mistake: no StopAndWait in its destructor.
+    struct TForgetful : TThread {
+        TForgetful() { Start(); }
+        void Run() override
+        {
+            while (!StopRequested())
+                Synchronize([] { ++steps; });
+        }
+    };
+    auto *thread = new TForgetful;
+    UntilHandOffPending();
+    const int before = steps.load();
+    delete thread;  // waits for the end; the waiting step is dropped, not run
+    EXPECT_EQ(before, steps.load());
+    EXPECT_EQ(0, TThread::PendingHandOffs());
+}
