@@ -1,6 +1,6 @@
-// The target files of a search: the file mask table, the open dialog's filter
-// and the folder walk. Plain functions over texts and the file system, so
-// they work before (and without) the main window.
+// The file masks of a search: the table behind the mask box and the open
+// dialog's filter. Plain functions over texts, so they work before (and
+// without) the main window. The folder walk is the worker's (scan/).
 #pragma once
 
 #include "framework/textutil.h"
@@ -24,11 +24,3 @@ std::string FileMaskEntryText(const TFileMask &row);
 std::string FileMaskFilter();
 // The mask of row index, or of row 0 when index is no row (no selection).
 std::string FileMaskOf(int index);
-
-// Appends to list the files of folder that match mask, pattern by pattern in
-// the order written, then (when recursive) the files of each subfolder that
-// is neither hidden nor system, depth first. Never fails: a folder that cannot
-// be listed adds nothing. A directory reached twice through links is not
-// walked again, so every walk ends.
-void CollectFiles(const std::string &folder, const std::string &mask, TStringList &list,
-                  bool recursive);

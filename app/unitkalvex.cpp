@@ -19,13 +19,6 @@ const char *const SettingSection = "Setting";
 const UINT_PTR PaintTimer = 1;
 const UINT StatusPaintInterval = 100;  // ms
 const DWORD ListPaintInterval = 250;   // ms
-const DWORD ClearSlice = 20;           // ms of row deletion per hand-off
-
-bool DirectoryExists(const std::string &path)
-{
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 }  // namespace
 
@@ -161,10 +154,16 @@ bool TFormKalvex::IsFinding() const
 void TFormKalvex::StartFind(const TStringList &files, const std::string &keyword, bool ignoreCase,
                             bool exportTable)
 {
+    StartFind(TargetFiles(files), keyword, ignoreCase, exportTable);
+}
+
+void TFormKalvex::StartFind(const TTargetRequest &targets, const std::string &keyword, bool ignoreCase,
+                            bool exportTable)
+{
     if (IsFinding())
         return;
     StopFind();
-    FWorker = new TThreadKalvex(files, keyword, ignoreCase, exportTable, *this);
+    FWorker = new TThreadKalvex(targets, keyword, ignoreCase, exportTable, *this);
 }
 
 void TFormKalvex::StopFind()
@@ -180,8 +179,8 @@ void TFormKalvex::StopFind()
 
 void TFormKalvex::ShowCollecting()
 {
+    // The worker collects; the text stays until it reads its first file.
     StatusBar->SetSimpleText("対象ファイル一覧の収集中...");
-    // Paint only: dispatching queued input here could start a second launch.
     UpdateWindow(StatusBar->Handle);
 }
 
@@ -194,14 +193,10 @@ TFormKalvex::TSearchRequest TFormKalvex::ReadSearchRequest() const
 void TFormKalvex::ActionFindExecute(TAction &)
 {
     const std::string folder = EditFolder->Text();
-    TStringList files;
     ShowCollecting();
     const TSearchRequest r = ReadSearchRequest();
-    if (DirectoryExists(folder))
-        CollectFiles(folder, r.Mask, files, r.Recursive);
-    else
-        files.push_back(folder);
-    StartFind(files, r.Keyword, r.IgnoreCase, r.ExportTable);
+    // A folder is walked; any other text is the one target file.
+    StartFind(TTargetRequest{{{folder, true}}, r.Mask, r.Recursive}, r.Keyword, r.IgnoreCase, r.ExportTable);
     SetFocus(ListView->Handle);
 }
 
@@ -216,21 +211,18 @@ void TFormKalvex::ActionOpenExecute(TAction &)
 
 void TFormKalvex::WMDropFiles(HDROP drop)
 {
-    TStringList files;
     ShowCollecting();
     const TSearchRequest r = ReadSearchRequest();
+    TTargetRequest targets{{}, r.Mask, r.Recursive};
     const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // Sized to the path, so a long one is never cut into another path.
         std::string path(std::max<UINT>(DragQueryFileA(drop, i, nullptr, 0) + 1, MAX_PATH), '\0');
         path.resize(DragQueryFileA(drop, i, &path[0], static_cast<UINT>(path.size())));
-        if (DirectoryExists(path))
-            CollectFiles(path, r.Mask, files, r.Recursive);
-        else
-            files.push_back(path);
+        targets.Sources.push_back({path, true});  // a dropped folder is walked
     }
     DragFinish(drop);
-    StartFind(files, r.Keyword, r.IgnoreCase, r.ExportTable);
+    StartFind(targets, r.Keyword, r.IgnoreCase, r.ExportTable);
 }
 
 void TFormKalvex::ActionAbortExecute(TAction &)
@@ -361,18 +353,10 @@ void TFormKalvex::ListViewCompare(TListView &sender, const TListItem *item1, con
 
 // ---- the worker's hand-offs ----
 
-bool TFormKalvex::ClearRows()
+void TFormKalvex::ClearRows()
 {
-    // One update bracket over all the slices, so the list repaints once.
-    if (!FClearing) {
-        FClearing = true;
-        ListView->BeginUpdate();
-    }
-    if (!ListView->ClearSome(ClearSlice))
-        return false;
-    ListView->EndUpdate();
-    FClearing = false;
-    return true;
+    // The list's rows go at once; the list repaints once.
+    ListView->Clear();
 }
 
 void TFormKalvex::SetStatusText(const std::string &text)
@@ -394,7 +378,7 @@ void TFormKalvex::DeferPaint()
         return;
     FPaintDeferred = true;
     FListPainted = GetTickCount();
-    ListView->BeginUpdate();
+    ListView->HoldCount(true);
     StatusBar->BeginUpdate();
     SetTimer(Handle, PaintTimer, StatusPaintInterval, nullptr);
 }
@@ -403,19 +387,18 @@ void TFormKalvex::FlushPaint(bool keepDeferring)
 {
     if (!FPaintDeferred)
         return;
-    auto repaint = [keepDeferring](TControl &control) {
-        control.EndUpdate();
-        UpdateWindow(control.Handle);
-        if (keepDeferring)
-            control.BeginUpdate();
-    };
-    repaint(*StatusBar);
+    StatusBar->EndUpdate();
+    UpdateWindow(StatusBar->Handle);
+    if (keepDeferring)
+        StatusBar->BeginUpdate();
     const DWORD now = GetTickCount();
     if (!keepDeferring || now - FListPainted >= ListPaintInterval) {
         FListPainted = now;
-        repaint(*ListView);
+        ListView->ShowCount();
+        UpdateWindow(ListView->Handle);
     }
     if (!keepDeferring) {
+        ListView->HoldCount(false);
         KillTimer(Handle, PaintTimer);
         FPaintDeferred = false;
     }

@@ -40,9 +40,10 @@ public:
     TPanel *PanelFolder;
     TEdit *EditFolder;
 
-    // Search launch.
+    // Search launch. The worker collects the target files itself.
     bool IsFinding() const;
     void StartFind(const TStringList &files, const std::string &keyword, bool ignoreCase, bool exportTable);
+    void StartFind(const TTargetRequest &targets, const std::string &keyword, bool ignoreCase, bool exportTable);
     void StopFind();
     void ActionFindExecute(TAction &);
     void ActionOpenExecute(TAction &);
@@ -73,7 +74,7 @@ public:
                          int &compare);
 
     // The worker's hand-offs land here, on the user interface thread.
-    bool ClearRows() override;
+    void ClearRows() override;
     void SetStatusText(const std::string &text) override;
     void AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
                    const std::string &path) override;
@@ -102,18 +103,19 @@ private:
         bool ExportTable;
     };
     TSearchRequest ReadSearchRequest() const;
-    // Shows the collecting text and paints the status bar before a walk.
+    // Shows the collecting text and paints the status bar.
     void ShowCollecting();
     // Rows and texts arriving one by one would repaint the list and the
     // status bar each time (about 10 ms a list row, 1 ms a status text under
     // Wine): while a search runs, the status bar repaints every 100 ms and
-    // the list every 250 ms; the idle pass after the end paints both at once.
+    // the list learns its new rows every 250 ms (which repaints only rows
+    // that come into view, and the scroll bar); the idle pass after the end
+    // shows both at once.
     void DeferPaint();
     void FlushPaint(bool keepDeferring);
 
     TThreadKalvex *FWorker = nullptr;
     bool FPaintDeferred = false;
-    bool FClearing = false;
     int FFirstShow = SW_SHOWNORMAL;
     DWORD FListPainted = 0;
     bool FAcceptsDrops = false;

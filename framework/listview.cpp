@@ -28,16 +28,14 @@ void TListColumn::SetWidth(int width)
         SendMessageA(FList->Handle, LVM_SETCOLUMNWIDTH, FIndex, width);
 }
 
-TListView::~TListView()
-{
-    // Rows whose delete notification never came (the window went first).
-    FreeAll();
-}
+TListView::~TListView() = default;
 
 void TListView::CreateHandle()
 {
-    CreateChild(WC_LISTVIEWA, WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE);
+    CreateChild(WC_LISTVIEWA, WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA, WS_EX_CLIENTEDGE);
     SendMessageA(Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // The check boxes are asked for with the texts (LVN_GETDISPINFO).
+    SendMessageA(Handle, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     Subclass();
 }
 
@@ -77,12 +75,34 @@ TMouseButton ButtonOf(UINT msg)
 
 LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
+    // Whoever asks the control about its rows gets them all.
+    if (msg >= LVM_FIRST && msg < LVM_FIRST + 0x100)
+        SyncCount();
     const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
     const UINT keys = static_cast<UINT>(wp);
     switch (msg) {
+    case LVM_SETITEMSTATE:
+        if (reinterpret_cast<const LVITEMA *>(lp)->stateMask & LVIS_STATEIMAGEMASK)
+            SetStateImage(static_cast<int>(wp), reinterpret_cast<const LVITEMA *>(lp)->state);
+        break;
+    case WM_KEYDOWN:
+        // The control's own toggle keeps nothing in an owner-data list.
+        if (wp == VK_SPACE && CheckBoxes()) {
+            const int item = static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, -1, LVNI_FOCUSED));
+            if (const TListItem *row = Item(item))
+                SetStateImage(item, INDEXTOSTATEIMAGEMASK(row->FStateImage == 2 ? 1 : 2));
+        }
+        break;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+        if (msg == WM_LBUTTONDOWN && CheckBoxes()) {
+            LVHITTESTINFO hit = {};
+            hit.pt = {x, y};
+            SendMessageA(Handle, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+            if (const TListItem *row = (hit.flags & LVHT_ONITEMSTATEICON) ? Item(hit.iItem) : nullptr)
+                SetStateImage(hit.iItem, INDEXTOSTATEIMAGEMASK(row->FStateImage == 2 ? 1 : 2));
+        }
         if (OnMouseDown)
             OnMouseDown(*this, ButtonOf(msg), keys, x, y);
         break;
@@ -138,15 +158,22 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
     case LVN_GETDISPINFOA: {
         // The texts live in the row only; the list asks for them to paint.
         LVITEMA &item = reinterpret_cast<NMLVDISPINFOA *>(hdr)->item;
+        const TListItem *row = Item(item.iItem);
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-            const TListItem *row = Item(item.iItem);
             const size_t n =
                 row ? std::min(row->Text(item.iSubItem).size(), static_cast<size_t>(item.cchTextMax - 1)) : 0;
             if (n)
                 memcpy(item.pszText, row->Text(item.iSubItem).data(), n);
             item.pszText[n] = '\0';
         }
+        if ((item.mask & LVIF_STATE) && row && CheckBoxes())
+            item.state |= INDEXTOSTATEIMAGEMASK(row->FStateImage ? row->FStateImage : 1) & item.stateMask;
         result = 0;
+        return true;
+    }
+    case LVN_ODFINDITEMA: {
+        const auto *find = reinterpret_cast<NMLVFINDITEMA *>(hdr);
+        result = FindItem(find->lvfi.flags, find->lvfi.psz, find->iStart);
         return true;
     }
     case LVN_COLUMNCLICK:
@@ -154,83 +181,23 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
             OnColumnClick(*this, reinterpret_cast<NMLISTVIEW *>(hdr)->iSubItem);
         result = 0;
         return true;
-    case LVN_DELETEITEM:
-        Free(reinterpret_cast<TListItem *>(reinterpret_cast<NMLISTVIEW *>(hdr)->lParam));
-        result = 0;
-        return true;
-    case LVN_DELETEALLITEMS:
-        // Every row at once; TRUE spares one notification per row, which cost
-        // seconds for a list of 80,000 rows under Wine.
-        FreeAll();
-        result = TRUE;
-        return true;
     }
     return false;
 }
 
-void TListView::Link(TListItem *row)
-{
-    row->FNext = FFirst;
-    if (FFirst)
-        FFirst->FPrev = row;
-    FFirst = row;
-    ++FOwned;
-}
-
-void TListView::Free(TListItem *row)
-{
-    if (!row)
-        return;
-    if (row->FPrev)
-        row->FPrev->FNext = row->FNext;
-    else
-        FFirst = row->FNext;
-    if (row->FNext)
-        row->FNext->FPrev = row->FPrev;
-    --FOwned;
-    delete row;
-}
-
-void TListView::FreeAll()
-{
-    while (FFirst) {
-        TListItem *next = FFirst->FNext;
-        delete FFirst;
-        FFirst = next;
-    }
-    FOwned = 0;
-}
-
-int TListView::Count() const
-{
-    return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0));
-}
-
 void TListView::AddItem(const std::string &caption, const TStringList &subItems)
 {
-    auto *row = new TListItem;
+    auto row = std::make_unique<TListItem>();
     row->Caption = caption;
     row->SubItems = subItems;
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = Count();
-    item.pszText = LPSTR_TEXTCALLBACKA;
-    item.lParam = reinterpret_cast<LPARAM>(row);
-    if (SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
-        delete row;
-        return;
-    }
-    Link(row);
+    FRows.push_back(std::move(row));
+    if (!FHeld)
+        SyncCount();
 }
 
 const TListItem *TListView::Item(int index) const
 {
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessageA(Handle, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return nullptr;
-    return ItemOfParam(item.lParam);
+    return index >= 0 && index < Count() ? FRows[index].get() : nullptr;
 }
 
 std::string TListView::ItemText(int item, int column) const
@@ -241,25 +208,68 @@ std::string TListView::ItemText(int item, int column) const
 
 void TListView::Clear()
 {
+    FRows.clear();
+    FShown = 0;
     SendMessageA(Handle, LVM_DELETEALLITEMS, 0, 0);
 }
 
-bool TListView::ClearSome(DWORD sliceMs)
+void TListView::HoldCount(bool hold)
 {
-    // Below this many rows one call empties the list faster than row by row.
-    const int AllAtOnce = 4000;
-    const DWORD start = GetTickCount();
-    for (;;) {
-        const int count = Count();
-        if (count <= AllAtOnce) {
-            Clear();
-            return true;
-        }
-        for (int i = 0; i < 64; ++i)
-            SendMessageA(Handle, LVM_DELETEITEM, count - 1 - i, 0);
-        if (GetTickCount() - start >= sliceMs)
-            return Count() == 0;
+    FHeld = hold;
+    if (!hold)
+        SyncCount();
+}
+
+void TListView::ShowCount()
+{
+    SyncCount();
+}
+
+void TListView::SyncCount() const
+{
+    if (FShown == Count() || !Handle)
+        return;
+    // Set first: the message comes back through WndProc, which syncs.
+    FShown = Count();
+    // Only rows that come into view are painted; a list that was scrolled
+    // stays where it is.
+    SendMessageA(Handle, LVM_SETITEMCOUNT, FShown, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+void TListView::SetStateImage(int item, UINT state)
+{
+    const int image = static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12);
+    if (item == -1) {
+        for (auto &row : FRows)
+            row->FStateImage = image;
+        InvalidateRect(Handle, nullptr, FALSE);
+    } else if (item >= 0 && item < Count()) {
+        FRows[item]->FStateImage = image;
+        SendMessageA(Handle, LVM_REDRAWITEMS, item, item);
     }
+}
+
+int TListView::FindItem(UINT flags, const char *text, int start) const
+{
+    // What the control does for a list that holds its rows: captions that
+    // begin with the text (LVFI_PARTIAL) or equal it, without regard to
+    // case, from start on, then from the top (LVFI_WRAP).
+    if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || !text || Count() == 0)
+        return -1;
+    const int length = lstrlenA(text);
+    const int count = Count();
+    start = start >= 0 && start < count ? start : 0;
+    const int last = (flags & LVFI_WRAP) ? start + count : count;
+    for (int i = start; i < last; ++i) {
+        const std::string &caption = FRows[i % count]->Caption;
+        const int n = (flags & LVFI_PARTIAL) ? std::min(length, static_cast<int>(caption.size()))
+                                                  : static_cast<int>(caption.size());
+        if ((!(flags & LVFI_PARTIAL) || n == length) &&
+            CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, caption.data(), n, text, length) ==
+                CSTR_EQUAL)
+            return i % count;
+    }
+    return -1;
 }
 
 int TListView::SelectedCount() const
@@ -320,41 +330,50 @@ bool TListView::CheckBoxes() const
 bool TListView::Checked(int item) const
 {
     // State image 1 is the empty box, 2 the ticked one.
-    const UINT state = static_cast<UINT>(SendMessageA(Handle, LVM_GETITEMSTATE, item, LVIS_STATEIMAGEMASK));
-    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
-}
-
-namespace {
-
-struct TSortCall {
-    TListView *List;
-    int Data;
-};
-
-}  // namespace
-
-int CALLBACK TListView::CompareProc(LPARAM item1, LPARAM item2, LPARAM sort)
-{
-    const auto *call = reinterpret_cast<const TSortCall *>(sort);
-    const TListItem *a = ItemOfParam(item1), *b = ItemOfParam(item2);
-    int result = 0;
-    // The control's sort calls back through no C++ frame: nothing may escape.
-    try {
-        if (call->List->OnCompare)
-            call->List->OnCompare(*call->List, a, b, call->Data, result);
-        else
-            result = lstrcmpA(a->Caption.c_str(), b->Caption.c_str());
-    } catch (...) {
-        result = 0;
-    }
-    return result;
+    const TListItem *row = Item(item);
+    return row && row->FStateImage == 2;
 }
 
 void TListView::SortItems(int data)
 {
-    // LVM_SORTITEMS hands the comparison the items' lParams, which lead
-    // straight to the rows. LVM_SORTITEMSEX (indexes) is quadratic under Wine
-    // and reads the unsorted list.
-    TSortCall call = {this, data};
-    SendMessageA(Handle, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&call), reinterpret_cast<LPARAM>(CompareProc));
+    SyncCount();
+    // The control keeps selection and focus by index: note them on the rows.
+    const int focused = static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, -1, LVNI_FOCUSED));
+    const TListItem *focusRow = Item(focused);
+    const int selected = SelectedCount();
+    const bool some = selected > 0 && selected < Count();  // all or none stay so
+    for (int i = some ? NextSelected(-1) : -1; i >= 0; i = NextSelected(i))
+        FRows[i]->FMarked = true;
+    auto compare = [this, data](const std::unique_ptr<TListItem> &a, const std::unique_ptr<TListItem> &b) {
+        int result = 0;
+        // A comparison that fails counts as equal: the sort must see no exception.
+        try {
+            if (OnCompare)
+                OnCompare(*this, a.get(), b.get(), data, result);
+            else
+                result = lstrcmpA(a->Caption.c_str(), b->Caption.c_str());
+        } catch (...) {
+            result = 0;
+        }
+        return result < 0;
+    };
+    std::stable_sort(FRows.begin(), FRows.end(), compare);
+    BeginUpdate();
+    if (some) {
+        SetSelected(-1, false);
+        for (int i = 0; i < Count(); ++i) {
+            if (FRows[i]->FMarked)
+                SetSelected(i, true);
+            FRows[i]->FMarked = false;
+        }
+    }
+    for (int i = 0; focusRow && i < Count(); ++i) {
+        if (FRows[i].get() == focusRow) {
+            LVITEMA it = {};
+            it.stateMask = it.state = LVIS_FOCUSED;
+            SendMessageA(Handle, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&it));
+            break;
+        }
+    }
+    EndUpdate();
 }

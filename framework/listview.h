@@ -1,12 +1,17 @@
-// A report list view with its columns. The list owns one TListItem per row:
-// the row's texts, reached from the item's lParam, so a sort's comparison
-// finds a row's texts without searching for its item.
+// A report list view with its columns. The list keeps its rows itself, one
+// TListItem each, and the control (an owner-data list) holds only their
+// count, selection and focus and asks for the texts it paints. Under Wine a
+// control that holds rows finds each row it deletes by a linear scan, so
+// emptying a long list costs a second or more, and each insert costs
+// microseconds; an owner-data list empties at once and learns new rows by
+// their count.
 #pragma once
 
 #include "framework/control.h"
 #include "framework/textutil.h"
 
 #include <functional>
+#include <memory>
 
 class TListView;
 
@@ -40,7 +45,8 @@ struct TListItem {
 
 private:
     friend class TListView;
-    TListItem *FPrev = nullptr, *FNext = nullptr;
+    int FStateImage = 0;  // the check box: 1 clear, 2 ticked (0: as 1)
+    bool FMarked = false;  // selected, while a sort moves the rows
 };
 
 class TListView : public TControl {
@@ -49,20 +55,20 @@ public:
     void CreateHandle() override;
     void AddColumn(TListColumn &column);
 
-    int Count() const;
+    int Count() const { return static_cast<int>(FRows.size()); }
     // Appends a row: caption, then one sub-item per further column.
     void AddItem(const std::string &caption, const TStringList &subItems);
-    // The row behind an item index, or null.
+    // The row at an item index, or null.
     const TListItem *Item(int index) const;
-    // The row behind an item's lParam (what LVM_SORTITEMS hands a comparison).
-    static const TListItem *ItemOfParam(LPARAM param) { return reinterpret_cast<const TListItem *>(param); }
     std::string ItemText(int item, int column) const;
+    // Deletes every row at once.
     void Clear();
-    // Deletes rows from the end for about sliceMs; true once none is left.
-    // The list control of Wine searches its item table linearly for each
-    // row it deletes, so emptying 80,000 rows at once takes a second: a long
-    // list is emptied in slices, with the window answering between them.
-    bool ClearSome(DWORD sliceMs);
+    // While held, appended rows reach the control (its scroll bar, the rows
+    // it paints) only at ShowCount, or when the control is asked about its
+    // rows; each count the control learns is a message and a scroll bar
+    // update. Releasing shows the count.
+    void HoldCount(bool hold);
+    void ShowCount();
     int SelectedCount() const;
     bool Selected(int item) const;
     // item -1: every row at once.
@@ -77,8 +83,9 @@ public:
     void SelectAll();
     bool CheckBoxes() const;
     bool Checked(int item) const;
-    // Sorts the rows with the control's own sort (LVM_SORTITEMS), comparing
-    // pairs through OnCompare; data is handed to every comparison.
+    // Sorts the rows, comparing pairs through OnCompare (data is handed to
+    // every comparison); rows that compare equal keep their order, as in
+    // the control's own sort. Selection and focus move with their rows.
     void SortItems(int data);
 
     // A click on a column header; column in collection order.
@@ -93,8 +100,6 @@ public:
     // compare < 0: item1 goes first; > 0: item2; 0: either.
     std::function<void(TListView &, const TListItem *item1, const TListItem *item2, int data, int &compare)>
         OnCompare;
-    // Rows this list owns now: for tests of their release.
-    int OwnedRows() const { return FOwned; }
 
     bool HandleNotify(NMHDR *hdr, LRESULT &result) override;
 
@@ -104,15 +109,20 @@ protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    void Link(TListItem *row);
-    void Free(TListItem *row);
-    void FreeAll();
-    static int CALLBACK CompareProc(LPARAM item1, LPARAM item2, LPARAM sort);
+    // Tells the control the row count, if it holds another one.
+    void SyncCount() const;
     // A divider dragged or double-clicked: from now on that column's width
     // property is its width in pixels.
     void ColumnResized(const NMHDR *hdr);
+    // The check boxes live in the rows: the control keeps none for an
+    // owner-data list.
+    void SetStateImage(int item, UINT state);
+    // The next row from start whose caption matches text as the control's
+    // search asks (LVFI_ flags: typed letters), or -1.
+    int FindItem(UINT flags, const char *text, int start) const;
 
-    TListItem *FFirst = nullptr;  // every owned row, in no particular order
-    int FOwned = 0;
+    std::vector<std::unique_ptr<TListItem>> FRows;
+    mutable int FShown = 0;  // the count the control holds
+    bool FHeld = false;
     bool FAutoSized = false;
 };

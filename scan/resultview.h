@@ -6,10 +6,8 @@
 
 class FIResultView {
 public:
-    // Empties the result list, repainting once. A long list may be emptied
-    // in several calls, each short enough to keep the window answering:
-    // true once the list is empty.
-    virtual bool ClearRows() = 0;
+    // Empties the result list, repainting once.
+    virtual void ClearRows() = 0;
     // Sets the status bar's simple text.
     virtual void SetStatusText(const std::string &text) = 0;
     // Appends one row at the end: caption, then the three sub-items.

@@ -5,7 +5,13 @@
 
 TThreadKalvex::TThreadKalvex(const TStringList &files, const std::string &keyword,
                              bool ignoreCase, bool exportTable, FIResultView &view)
-    : FFiles(files), FKeyword(keyword), FIgnoreCase(ignoreCase), FExport(exportTable), FView(view)
+    : TThreadKalvex(TargetFiles(files), keyword, ignoreCase, exportTable, view)
+{
+}
+
+TThreadKalvex::TThreadKalvex(const TTargetRequest &targets, const std::string &keyword,
+                             bool ignoreCase, bool exportTable, FIResultView &view)
+    : FTargets(targets), FKeyword(keyword), FIgnoreCase(ignoreCase), FExport(exportTable), FView(view)
 {
     Finding = true;
     Start();
@@ -35,6 +41,9 @@ void TThreadKalvex::Run()
 void TThreadKalvex::RunPass()
 {
     ClearItems();
+    // The status still shows the launch's "collecting" text; a stop ends the
+    // walk at its next entry, and then the pass before its first file.
+    CollectTargets(FTargets, FFiles, [this] { return StopRequested(); });
     if (FIgnoreCase)
         FKeyword = AnsiUpperCase(FKeyword);
     FCount = 0;
@@ -100,9 +109,7 @@ std::string TThreadKalvex::GetErrorText(uint32_t code)
 
 void TThreadKalvex::ClearItems()
 {
-    bool empty = false;
-    while (!empty)
-        Synchronize([this, &empty] { empty = FView.ClearRows(); });
+    Synchronize([this] { FView.ClearRows(); });
 }
 
 void TThreadKalvex::ShowStatus(const std::string &text)

@@ -1,12 +1,14 @@
-// TThreadKalvex: one search pass over a list of module files on a thread of
-// its own. Each matching name becomes one result row, handed to the user
-// interface thread one at a time.
+// TThreadKalvex: one search pass on a thread of its own: it collects the
+// target files (walking the folders of its request), then reads them. Each
+// matching name becomes one result row, handed to the user interface thread
+// one at a time.
 #pragma once
 
 #include "framework/textutil.h"
 #include "framework/thread.h"
 #include "scan/nametables.h"
 #include "scan/resultview.h"
+#include "scan/targetfiles.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,9 +16,11 @@
 
 class TThreadKalvex : public TThread {
 public:
-    // Copies files, so the caller may discard its list at once; the thread
+    // Copies its targets, so the caller may discard them at once; the thread
     // starts when construction is complete. view receives the hand-offs.
     TThreadKalvex(const TStringList &files, const std::string &keyword, bool ignoreCase,
+                  bool exportTable, FIResultView &view);
+    TThreadKalvex(const TTargetRequest &targets, const std::string &keyword, bool ignoreCase,
                   bool exportTable, FIResultView &view);
     ~TThreadKalvex() override;
 
@@ -34,7 +38,8 @@ private:
     void AddItem(const std::string &path, const std::string &name, int32_t number);
     void ShowSummary();
 
-    TStringList FFiles;
+    TTargetRequest FTargets;
+    TStringList FFiles;  // collected from FTargets when the pass starts
     std::string FKeyword;
     bool FIgnoreCase;
     bool FExport;

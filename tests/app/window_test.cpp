@@ -226,19 +226,13 @@ TEST_F(MainWindow, ASearchStartedWhileOneRunsIsIgnored)
 
 namespace {
 
-// Counts rows inserted into the list and notes any that arrive after the
-// list's window was destroyed.
-int Inserted = 0;
-bool Destroyed = false, InsertedAfterDestroy = false;
+// The rows the list holds when its window is destroyed.
+int RowsAtDestroy = -1;
 
-LRESULT CALLBACK CountInserts(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+LRESULT CALLBACK WatchDestroy(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
 {
-    if (msg == LVM_INSERTITEMA) {
-        ++Inserted;
-        InsertedAfterDestroy = InsertedAfterDestroy || Destroyed;
-    } else if (msg == WM_DESTROY) {
-        Destroyed = true;
-    }
+    if (msg == WM_DESTROY)
+        RowsAtDestroy = FormKalvex->ListView->Count();
     return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
@@ -246,21 +240,73 @@ LRESULT CALLBACK CountInserts(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
 
 TEST_F(MainWindow, ClosingDuringASearchStopsItAfterTheModuleInHand)
 {
-    Inserted = 0;
-    Destroyed = InsertedAfterDestroy = false;
-    SetWindowSubclass(Form->ListView->Handle, CountInserts, 1, 0);
+    RowsAtDestroy = -1;
+    SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
     const std::string dll = TestDir() + "fixexports.dll";
-    Form->StartFind(TStringList(50, dll), "", true, true);
+    Form->StartFind(TStringList(5000, dll), "", true, true);  // 20,000 rows
     // Run until the second module is being read, then close as the user does.
-    PumpUntil([&] { return Inserted >= 5; });
+    PumpUntil([&] { return Form->ListView->Count() >= 5; });
     PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
     PumpUntil([&] { return Application.Terminated(); });
-    delete FormKalvex;  // what the entry point does after the loop
+    delete FormKalvex;  // what the entry point does after the loop: the search ends first
     FormKalvex = nullptr;
-    EXPECT_TRUE(Destroyed);
-    EXPECT_FALSE(InsertedAfterDestroy);
-    EXPECT_GE(Inserted, 5);
-    EXPECT_LT(Inserted, 200);
+    EXPECT_GE(RowsAtDestroy, 5);
+    EXPECT_LT(RowsAtDestroy, 10000);
+}
+
+namespace {
+
+class Collecting : public MainWindow {
+protected:
+    // Starts a recursive search of 8,000 folders and runs the loop until the
+    // worker has emptied the list: it is then walking the tree.
+    void StartLongWalk()
+    {
+        Form->AppendRow("old", "1", "old.dll", "old.dll");
+        Form->ActionRecursive->SetChecked(true);
+        Form->ComboBoxFileMask->SetItemIndex(3);
+        Find(TestDir() + "bigtree", "");
+        ASSERT_TRUE(PumpUntil([&] { return Form->ListView->Count() == 0; }));
+        ASSERT_TRUE(Form->IsFinding());
+        EXPECT_EQ("対象ファイル一覧の収集中...", Form->StatusBar->SimpleText());
+    }
+};
+
+}  // namespace
+
+TEST_F(Collecting, CtrlDEndsTheWalkBeforeAnyFileIsRead)
+{
+    StartLongWalk();
+    SetFocus(Form->ListView->Handle);
+    ASSERT_TRUE(Strike({VK_CONTROL, 'D'}));
+    PumpUntilSummary();
+    // Every file of the tree would have given an error row.
+    EXPECT_EQ(0, Form->ListView->Count());
+    EXPECT_EQ("関数は見つかりませんでした", Form->StatusBar->SimpleText());
+}
+
+TEST_F(Collecting, ClosingTheWindowEndsTheWalk)
+{
+    RowsAtDestroy = -1;
+    SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
+    StartLongWalk();
+    PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
+    PumpUntil([&] { return Application.Terminated(); });
+    delete FormKalvex;
+    FormKalvex = nullptr;
+    EXPECT_EQ(0, RowsAtDestroy);
+}
+
+TEST_F(Collecting, ALinkBackToTheRootEndsTheWalkAndTheSearch)
+{
+    // linkloop\sub\back leads to linkloop itself; inside.dll is empty.
+    Form->ActionRecursive->SetChecked(true);
+    Form->ComboBoxFileMask->SetItemIndex(0);
+    Find(TestDir() + "linkloop", "");
+    PumpUntilSummary();
+    const std::vector<std::string> rows = Rows();
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(TestDir() + "linkloop\\sub\\inside.dll", rows[0].substr(rows[0].rfind('|') + 1));
 }
 
 TEST_F(MainWindow, SplittersResizeLiveAndNeverCloseAPanel)

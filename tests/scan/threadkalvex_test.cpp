@@ -17,11 +17,7 @@ public:
     std::vector<DWORD> Threads;       // the thread each hand-off ran on
     std::function<void(const std::string &)> OnEvent;
 
-    bool ClearRows() override
-    {
-        Note("clear");
-        return true;
-    }
+    void ClearRows() override { Note("clear"); }
     void SetStatusText(const std::string &text) override { Note("status:" + text); }
     void AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
                    const std::string &path) override
