@@ -92,8 +92,7 @@ int main(int argc, char **argv)
         std::snprintf(note, sizeof note, "%s, %u bytes", columns, static_cast<unsigned>(text.size()));
         Report("SYLK", s, note);
     }
-    while (!FormKalvex->ClearRows()) {
-    }
+    FormKalvex->ClearRows();
     ShowMemory("memory after clearing the list");
     delete FormKalvex;
     return 0;

@@ -28,7 +28,7 @@ void Report(const char *what, size_t files, size_t entries, double seconds)
 class TCounter : public FIResultView {
 public:
     size_t Rows = 0;
-    bool ClearRows() override { return true; }
+    void ClearRows() override {}
     void SetStatusText(const std::string &) override {}
     void AppendRow(const std::string &, const std::string &, const std::string &,
                    const std::string &) override

@@ -1,39 +1,216 @@
-// Measures a search in the real main window against its floor: (a) the bare
-// read loop over the same files, (b) as many empty synchronous hand-offs as
-// the search makes (files + rows + 2), (c) the window's F5-to-summary time,
-// and (d) the longest time the user interface thread did not answer, for a
-// keyword search, a first full listing and a repeated one.
+// Measures searches in the real main window against their floor: (a) the
+// bare walk and read loop over the same files, (b) as many empty synchronous
+// hand-offs as the search makes (files + rows + 2), (c) the window's time
+// from F5 to the summary's idle pass, c / (a + b), and (d) the longest time
+// the window did not answer a message sent from a second process. Cases: a
+// keyword search, a first and a repeated full listing of a folder (*.dll,
+// ignore case), and a recursive search of a large tree that the bench builds
+// once (*.*, most files no modules). The cases run on an idle machine, then
+// with one core held busy by a spinning process; then one full listing while
+// a thread of this process sends messages to the window in a tight loop.
 //   kalvex_windowbench.exe [folder [keyword]]   (default: system32, "alloc")
+// KALVEX_BENCH_OBJDUMP (seconds of a native "objdump -p | grep -i alloc" over
+// the same files) adds the keyword search's ratio to it.
 #include "app/targetfiles.h"
 #include "app/unitkalvex.h"
 #include "scan/modulereader.h"
 #include "scan/nametables.h"
+#include "scan/targetfiles.h"
 
 #include <algorithm>
-#include <array>
-#include <vector>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
 
 #include "bench/clock.h"
 
 namespace {
 
-// (a): every file read, every name matched; the rows the search will make.
-double ReadLoop(const TStringList &files, const std::string &keyword, size_t &rows)
+// Runs the message loop until done() holds, looking at it at least every
+// 5 ms: done may turn true without a message.
+void PumpUntil(const std::function<bool()> &done)
+{
+    const DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < 60000) {
+        Application.ProcessMessages();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+// ---- the second process: answers measured from outside ----
+
+// Shared with the probe process.
+struct TProbeShared {
+    volatile LONG Stop;
+    volatile LONG Pause, Generation, Paused;  // Paused: the generation it paused in
+    volatile LONG Answers;
+    volatile double Longest;  // seconds
+};
+const char *const ProbeMapping = "KalvexWindowBenchProbe";
+
+// Sends WM_NULL to the window every 5 ms and keeps the longest wait for an
+// answer; sends nothing while paused.
+int RunProbe(HWND window)
+{
+    HANDLE map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, ProbeMapping);
+    auto *shared = static_cast<TProbeShared *>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    if (!shared)
+        return 1;
+    while (!shared->Stop) {
+        if (shared->Pause) {
+            shared->Paused = shared->Generation;
+            Sleep(1);
+            continue;
+        }
+        const double start = Now();
+        DWORD_PTR result;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+        const double waited = Now() - start;
+        if (waited > shared->Longest)
+            shared->Longest = waited;
+        InterlockedIncrement(&shared->Answers);
+        Sleep(5);
+    }
+    return 0;
+}
+
+// A process of this executable started with arguments; closed by the destructor.
+class TChild {
+public:
+    explicit TChild(const std::string &arguments)
+    {
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string command = "\"" + std::string(self) + "\" " + arguments;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &FInfo))
+            FInfo = {};
+    }
+    ~TChild()
+    {
+        if (!FInfo.hProcess)
+            return;
+        if (WaitForSingleObject(FInfo.hProcess, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(FInfo.hProcess, 0);
+        CloseHandle(FInfo.hProcess);
+        CloseHandle(FInfo.hThread);
+    }
+    void Kill() { TerminateProcess(FInfo.hProcess, 0); }
+
+private:
+    PROCESS_INFORMATION FInfo = {};
+};
+
+class TProbe {
+public:
+    explicit TProbe(HWND window)
+        : FMap(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TProbeShared),
+                                  ProbeMapping)),
+          FShared(static_cast<TProbeShared *>(MapViewOfFile(FMap, FILE_MAP_ALL_ACCESS, 0, 0, 0)))
+    {
+        ZeroMemory(const_cast<TProbeShared *>(FShared), sizeof *FShared);
+        FChild = new TChild("--probe " + std::to_string(reinterpret_cast<uintptr_t>(window)));
+        PumpUntil([&] { return FShared->Answers > 0; });  // started once it has been answered
+    }
+    ~TProbe()
+    {
+        FShared->Stop = 1;
+        delete FChild;
+        UnmapViewOfFile(FShared);
+        CloseHandle(FMap);
+    }
+    // Stops probing, answering the message in flight.
+    void Pause()
+    {
+        const LONG generation = InterlockedIncrement(&FShared->Generation);
+        FShared->Pause = 1;
+        PumpUntil([&] { return FShared->Paused == generation; });
+    }
+    // Probes again, from a longest wait of 0.
+    void Resume()
+    {
+        FShared->Longest = 0;
+        FShared->Pause = 0;
+    }
+    double Longest() const { return FShared->Longest; }
+
+private:
+    HANDLE FMap;
+    TProbeShared *FShared;
+    TChild *FChild = nullptr;
+};
+
+// ---- the fixture tree ----
+
+// 24 x 8 x 8 folders, 20 files in each of the 1,536 deepest: 30,720 files,
+// one in 40 a link to a module of the system folder, the others small texts.
+std::string BenchTree(const TStringList &modules)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string root = std::string(temp) + "kalvex-bench-tree";
+    const std::string done = root + "\\complete";
+    if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return root;
+    std::printf("building the tree %s ...\n", root.c_str());
+    CreateDirectoryA(root.c_str(), nullptr);
+    const char *kinds[] = {".txt", ".dat", ".ini", ".log", ".xml"};
+    size_t made = 0;
+    for (int a = 0; a < 24; ++a) {
+        const std::string da = root + "\\top" + std::to_string(a);
+        CreateDirectoryA(da.c_str(), nullptr);
+        for (int b = 0; b < 8; ++b) {
+            const std::string db = da + "\\mid" + std::to_string(b);
+            CreateDirectoryA(db.c_str(), nullptr);
+            for (int c = 0; c < 8; ++c) {
+                const std::string dc = db + "\\leaf" + std::to_string(c);
+                CreateDirectoryA(dc.c_str(), nullptr);
+                for (int f = 0; f < 20; ++f, ++made) {
+                    if (made % 40 == 0 && !modules.empty()) {
+                        const std::string &module = modules[(made / 40) % modules.size()];
+                        const std::string link = dc + "\\" + std::to_string(f) + "-" + ExtractFileName(module);
+                        if (!CreateHardLinkA(link.c_str(), module.c_str(), nullptr))
+                            CopyFileA(module.c_str(), link.c_str(), FALSE);
+                        continue;
+                    }
+                    const std::string path = dc + "\\file" + std::to_string(f) + kinds[f % 5];
+                    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+                    DWORD written;
+                    WriteFile(h, "not a module\r\n", 14, &written, nullptr);
+                    CloseHandle(h);
+                }
+            }
+        }
+    }
+    CloseHandle(CreateFileA(done.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    return root;
+}
+
+// ---- the floor ----
+
+// (a): the walk (when a mask is given), every file read, every name matched;
+// the rows the search will make and the files it reads.
+double ReadLoop(const std::string &folder, const std::string &mask, bool recursive, const std::string &keyword,
+                size_t &files, size_t &rows)
 {
     const std::string key = AnsiUpperCase(keyword);
     rows = 0;
     const double start = Now();
-    for (const std::string &path : files) {
-        TNameList list;
-        if (ReadFunctionNames(path, true, list) != 0) {
+    TStringList list;
+    CollectFiles(folder, mask, list, recursive);
+    for (const std::string &path : list) {
+        TNameList names;
+        if (ReadFunctionNames(path, true, names) != 0) {
             rows += key.empty();
             continue;
         }
-        for (const TNameEntry &e : list)
+        for (const TNameEntry &e : names)
             rows += key.empty() || AnsiUpperCase(e.Text).find(key) != std::string::npos;
     }
+    files = list.size();
     return Now() - start;
 }
 
@@ -64,121 +241,133 @@ double HandOffs(size_t count)
     return Now() - start;
 }
 
-// (d): a thread posts a stamped ping every 5 ms to a window of the user
-// interface thread, which records how long each ping waited.
-std::atomic<bool> Probing{false};
-std::atomic<double> LongestWait{0};
-HWND PingWindow = nullptr;
-const UINT WM_APP_PING = WM_APP + 50;
+// ---- the window ----
 
-LRESULT CALLBACK PingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg == WM_APP_PING) {
-        const double waited = Now() - *reinterpret_cast<double *>(lp);
-        delete reinterpret_cast<double *>(lp);
-        if (waited > LongestWait.load())
-            LongestWait = waited;
-        return 0;
-    }
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
+struct TCase {
+    const char *Name;
+    std::string Folder;
+    int Mask;  // row of the mask table
+    bool Recursive;
+    std::string Keyword;
+};
 
-DWORD WINAPI Prober(void *)
+// (c): one search in the window, from F5 to the summary's idle pass.
+double WindowSearch(const TCase &c, int &rows)
 {
-    while (Probing.load()) {
-        PostMessageA(PingWindow, WM_APP_PING, 0, reinterpret_cast<LPARAM>(new double(Now())));
-        Sleep(5);
-    }
-    return 0;
-}
-
-// (c) and (d): one search in the window, from F5 to the summary's idle pass.
-double WindowSearch(const std::string &folder, const std::string &keyword, double &longest, int &rows)
-{
-    FormKalvex->EditFolder->SetText(folder);
-    FormKalvex->EditFindText->SetText(keyword);
-    LongestWait = 0;
-    Probing = true;
-    HANDLE prober = CreateThread(nullptr, 0, Prober, nullptr, 0, nullptr);
+    FormKalvex->EditFolder->SetText(c.Folder);
+    FormKalvex->ComboBoxFileMask->SetItemIndex(c.Mask);
+    FormKalvex->ActionRecursive->SetChecked(c.Recursive);
+    FormKalvex->EditFindText->SetText(c.Keyword);
     const double start = Now();
     FormKalvex->ActionFind->Execute();
     Application.RunUntil([] { return !FormKalvex->IsFinding(); });
     Application.ProcessMessages();
     const double seconds = Now() - start;
-    Probing = false;
-    WaitForSingleObject(prober, INFINITE);
-    CloseHandle(prober);
-    Application.ProcessMessages();
-    longest = LongestWait.load();
     rows = FormKalvex->ListView->Count();
     return seconds;
+}
+
+struct TFigures {
+    double Floor = 0, Window = 0;
+};
+
+std::vector<TFigures> RunCases(const std::vector<TCase> &cases, TProbe &probe)
+{
+    std::printf("%-20s %7s %7s %9s %9s %9s %9s %8s %10s\n", "search", "files", "rows", "a read", "b hand",
+                "a+b", "c window", "c/(a+b)", "d longest");
+    std::vector<TFigures> figures;
+    for (const TCase &c : cases) {
+        size_t files = 0, rows = 0;
+        probe.Pause();
+        const double a = ReadLoop(c.Folder, FileMaskOf(c.Mask), c.Recursive, c.Keyword, files, rows);
+        const double b = HandOffs(files + rows + 2);
+        probe.Resume();
+        int listed = 0;
+        const double window = WindowSearch(c, listed);
+        const double longest = probe.Longest();
+        std::printf("%-20s %7u %7d %8.3fs %8.3fs %8.3fs %8.3fs %8.2f %8.0fms\n", c.Name, unsigned(files), listed, a,
+                    b, a + b, window, window / (a + b), longest * 1000);
+        figures.push_back({a + b, window});
+    }
+    return figures;
+}
+
+// A thread of this process that sends the status bar a message in a tight loop.
+std::atomic<bool> Flooding{false};
+std::atomic<long> FloodAnswers{0};
+
+DWORD WINAPI Flood(void *)
+{
+    while (Flooding.load()) {
+        SendMessageA(FormKalvex->StatusBar->Handle, SB_GETTEXTLENGTHA, 0, 0);
+        ++FloodAnswers;
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 3 && std::string(argv[1]) == "--probe")
+        return RunProbe(reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10)));
+    if (argc == 2 && std::string(argv[1]) == "--spin")
+        for (std::atomic<unsigned> n{0};; n.fetch_add(1, std::memory_order_relaxed)) {
+        }
     char sys[MAX_PATH];
     GetSystemDirectoryA(sys, MAX_PATH);
     const std::string folder = argc > 1 ? argv[1] : sys;
     const std::string keyword = argc > 2 ? argv[2] : "alloc";
     Application.Initialize();
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PingProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "KalvexBenchPing";
-    RegisterClassA(&wc);
-    PingWindow = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                                 nullptr);
     FormKalvex = new TFormKalvex();
     ShowWindow(FormKalvex->Handle, SW_SHOW);
     Application.ProcessMessages();
 
-    TStringList files;
-    CollectFiles(folder, "*.dll", files, false);
-    std::printf("folder %s, *.dll: %u files, keyword \"%s\" (ignore case)\n", folder.c_str(),
-                unsigned(files.size()), keyword.c_str());
-    std::printf("%-22s %8s %9s %9s %9s %9s %8s %10s\n", "search", "rows", "a read", "b hand", "a+b",
-                "c window", "c/(a+b)", "d longest");
-    struct {
-        const char *Name;
-        std::string Keyword;
-    } runs[] = {{"keyword", keyword}, {"full listing", ""}, {"full listing again", ""}};
-    for (const auto &run : runs) {
-        size_t rows = 0;
-        const double a = ReadLoop(files, run.Keyword, rows);
-        const double b = HandOffs(files.size() + rows + 2);
-        double longest = 0;
-        int listed = 0;
-        const double c = WindowSearch(folder, run.Keyword, longest, listed);
-        std::printf("%-22s %8d %8.3fs %8.3fs %8.3fs %8.3fs %8.2f %8.0fms\n", run.Name, listed, a, b, a + b, c,
-                    c / (a + b), longest * 1000);
+    TStringList modules;
+    CollectFiles(folder, "*.dll", modules, false);
+    TStringList systemModules;
+    CollectFiles(sys, "*.dll", systemModules, false);
+    const std::string tree = BenchTree(systemModules);
+    std::printf("folder %s, *.dll: %u files, keyword \"%s\" (ignore case); tree %s, *.*, recursive\n",
+                folder.c_str(), unsigned(modules.size()), keyword.c_str(), tree.c_str());
+    const std::vector<TCase> cases = {{"keyword", folder, 0, false, keyword},
+                                      {"full listing", folder, 0, false, ""},
+                                      {"full listing again", folder, 0, false, ""},
+                                      {"tree, keyword", tree, 3, true, keyword}};
+    TProbe probe(FormKalvex->Handle);
+
+    std::printf("idle machine:\n");
+    const std::vector<TFigures> idle = RunCases(cases, probe);
+    std::vector<TFigures> loaded;
+    {
+        std::printf("one core held busy by a spinning process:\n");
+        TChild spinner("--spin");
+        loaded = RunCases(cases, probe);
+        spinner.Kill();
     }
-    // Where the window's time goes: the list's own work, without a worker.
-    const int listed = FormKalvex->ListView->Count();
-    std::vector<std::array<std::string, 4>> rows(listed);
-    for (int i = 0; i < listed; ++i)
-        for (int c = 0; c < 4; ++c)
-            rows[i][c] = FormKalvex->ListView->ItemText(i, c);
-    double start = Now(), slice = 0;
-    for (bool empty = false; !empty;) {
-        const double t = Now();
-        empty = FormKalvex->ClearRows();
-        slice = std::max(slice, Now() - t);
-    }
-    const double clear = Now() - start;
-    start = Now();
-    for (const auto &r : rows)
-        FormKalvex->AppendRow(r[0], r[1], r[2], r[3]);
-    const double append = Now() - start;
-    start = Now();
-    while (!FormKalvex->ClearRows()) {
-    }
-    const double clearAgain = Now() - start;
-    Application.ProcessMessages();
-    std::printf("list alone: clear %d rows %.3f s (longest slice %.0f ms), append them %.3f s (%.1f us a row), "
-                "clear again %.3f s\n",
-                listed, clear, slice * 1000, append, append * 1e6 / std::max(listed, 1), clearAgain);
+    std::printf("loaded / idle:");
+    for (size_t i = 0; i < cases.size(); ++i)
+        std::printf("  %s %.2f", cases[i].Name, loaded[i].Window / idle[i].Window);
+    std::printf("\n");
+    if (const char *objdump = std::getenv("KALVEX_BENCH_OBJDUMP"))
+        std::printf("keyword search / native objdump -p | grep -i alloc (%s s): %.2f idle, %.2f loaded\n", objdump,
+                    idle[0].Window / std::atof(objdump), loaded[0].Window / std::atof(objdump));
+
+    // Messages sent to the window during a full listing.
+    int rows = 0;
+    const double quiet = WindowSearch(cases[1], rows);
+    Flooding = true;
+    FloodAnswers = 0;
+    HANDLE flood = CreateThread(nullptr, 0, Flood, nullptr, 0, nullptr);
+    const double flooded = WindowSearch(cases[1], rows);
+    Flooding = false;
+    // It may be waiting for an answer.
+    PumpUntil([&] { return WaitForSingleObject(flood, 0) == WAIT_OBJECT_0; });
+    CloseHandle(flood);
+    std::printf("full listing while a thread sends messages in a tight loop: %.3f s against %.3f s (%.2f), "
+                "%ld messages answered\n",
+                flooded, quiet, flooded / quiet, FloodAnswers.load());
     delete FormKalvex;
     return 0;
 }

@@ -59,6 +59,19 @@ case "$mode" in
         wine "$build/Kalvex.exe" "$@" ;;
     bench)
         wine "$build/kalvex_scanbench.exe" "$@"
+        # The keyword search's native yardstick: objdump over the same files.
+        if [ $# -eq 0 ]; then
+            objdump=$(command -v i686-w64-mingw32-objdump || echo objdump)
+            sys="$WINEPREFIX/drive_c/windows/system32"
+            n=$(find "$sys" -maxdepth 1 -type f -iname '*.dll' | wc -l)
+            start=$(date +%s%N)
+            lines=$(find "$sys" -maxdepth 1 -type f -iname '*.dll' -print0 |
+                    LC_ALL=C xargs -0 "$objdump" -p 2>/dev/null | LC_ALL=C grep -ci alloc || true)
+            end=$(date +%s%N)
+            KALVEX_BENCH_OBJDUMP=$(awk "BEGIN { printf \"%.3f\", ($end - $start) / 1e9 }")
+            export KALVEX_BENCH_OBJDUMP
+            echo "native objdump -p | grep -i alloc: $n files, $lines lines, $KALVEX_BENCH_OBJDUMP s"
+        fi
         wine "$build/kalvex_windowbench.exe" "$@"
         wine "$build/kalvex_listbench.exe" ${1+"$1"} ;;
     test)
