@@ -1,7 +1,12 @@
 # The two set-up-and-go commands: each installs what it needs, configures and builds.
 BUILD ?= build
+# The portable core for this machine: with the sanitizers and its tests, and
+# (clang) the reader's fuzz target.
+ASAN = $(BUILD)/asan
+FUZZ = $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: run test build setup bench clean
+.PHONY: run test build setup bench fuzz clean
 
 setup:
 	@./tools/setup.sh
@@ -9,15 +14,31 @@ setup:
 build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j2 -- --no-print-directory
+	@cmake -S . -B $(ASAN) -DKALVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(ASAN) -j2 -- --no-print-directory
 
 run: build
 	@./tools/wine-session.sh $(BUILD) run
 
 test: build
+	@ctest --test-dir $(ASAN) --output-on-failure
 	@./tools/wine-session.sh $(BUILD) test
 
 bench: build
 	@./tools/wine-session.sh $(BUILD) bench
+
+# Runs the reader's libFuzzer target for FUZZ_SECONDS over the seed corpus
+# (the image builder's images) and the kept inputs; a finding is written into
+# tests/fuzz/corpus, where the native tests replay it.
+fuzz: setup
+	@./tools/setup.sh fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DKALVEX_SANITIZE=ON -DKALVEX_FUZZ=ON -DKALVEX_TESTS=OFF \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ) -j2 -- --no-print-directory
+	@mkdir -p $(FUZZ)/corpus
+	@$(FUZZ)/kalvex_fuzz_seeds $(FUZZ)/corpus
+	@$(FUZZ)/kalvex_reader_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	    -artifact_prefix=tests/fuzz/corpus/crash- $(FUZZ)/corpus tests/fuzz/corpus
 
 clean:
 	rm -rf $(BUILD)

@@ -156,13 +156,16 @@ TEST_F(MainWindow, LaysItsControlsOutInThesePixels)
 
 TEST_F(MainWindow, FindOverAFolderFillsTheListAndEndsWithTheCount)
 {
+    // The folder holds the same module as PE32 and as PE32+ (64-bit).
     Form->ComboBoxFileMask->SetItemIndex(0);
     Find(TestDir(), "alloc");
     PumpUntilSummary();
-    const std::string dll = TestDir() + "fixexports.dll";
-    EXPECT_EQ((std::vector<std::string>{"HeapAlloc|0|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll}),
+    const std::string dll = TestDir() + "fixexports.dll", dll64 = TestDir() + "fixexports64.dll";
+    EXPECT_EQ((std::vector<std::string>{"HeapAlloc|0|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll,
+                                        "HeapAlloc|0|fixexports64.dll|" + dll64,
+                                        "heapalloc|2|fixexports64.dll|" + dll64}),
               Rows());
-    EXPECT_EQ("2個の関数が見つかりました", Form->StatusBar->SimpleText());
+    EXPECT_EQ("4個の関数が見つかりました", Form->StatusBar->SimpleText());
     EXPECT_EQ(Form->ListView->Handle, GetFocus());
 }
 
