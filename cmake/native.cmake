@@ -18,6 +18,12 @@ endif()
 
 add_library(kalvex_core STATIC ${KALVEX_CORE_SOURCES} scan/filesource_posix.cpp)
 
+find_package(Threads REQUIRED)
+add_executable(kalvex-find ${KALVEX_FIND_SOURCES} find/platform_posix.cpp)
+target_compile_definitions(kalvex-find PRIVATE KALVEX_VERSION="${KALVEX_VERSION}")
+target_link_libraries(kalvex-find PRIVATE kalvex_core Threads::Threads)
+install(TARGETS kalvex-find RUNTIME DESTINATION bin)
+
 if(KALVEX_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -34,6 +40,16 @@ if(KALVEX_TESTS)
         KALVEX_FUZZ_CORPUS="${CMAKE_SOURCE_DIR}/tests/fuzz/corpus")
     add_test(NAME kalvex_core_tests COMMAND kalvex_core_tests)
     set_tests_properties(kalvex_core_tests PROPERTIES TIMEOUT 120)
+
+    # kalvex-find run as a user runs it; one case reads the system folder of
+    # the Wine prefix that the cross build's tests boot.
+    set(KALVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/../wine-test CACHE PATH "The Wine prefix of the tests")
+    add_executable(kalvex_find_tests tests/find/find_test.cpp find/options.cpp tests/scan/imagebuilder.cpp)
+    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main)
+    target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
+        KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32")
+    add_test(NAME kalvex_find_tests COMMAND kalvex_find_tests)
+    set_tests_properties(kalvex_find_tests PROPERTIES TIMEOUT 300)
 endif()
 
 if(KALVEX_FUZZ)

@@ -55,3 +55,28 @@ private:
     intptr_t FHandle = -1;  // a HANDLE or a file descriptor
     uint64_t FSize = 0;
 };
+
+// ---- folders ----
+
+struct TFolderEntry {
+    std::string Name;
+    bool Folder;
+    bool Hidden;  // a hidden or system folder, which recursive walks pass by
+};
+// Appends the entries of folder whose names match the wildcard pattern ("*"
+// any run, "?" one byte, letters without regard to case; "*.*" all): in the
+// system's listing order on Windows, in byte order elsewhere. An empty folder
+// text is the current folder. 0 (also when nothing matches) or the system's
+// code for a folder that cannot be listed. "Byte order" folds ASCII letters
+// to upper case first, as NTFS and Wine order a listing.
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries);
+// A folder's identity (volume, file number), so that one reached again
+// through a link is known; false when it cannot be had.
+bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file);
+// Whether path names an existing folder.
+bool IsFolder(const std::string &path);
+// name in folder, joined by the system's separator; an empty folder (the
+// current one) adds nothing.
+std::string JoinPath(const std::string &folder, const std::string &name);
+// The wildcard rule of ListFolder, for the systems that have none.
+bool WildcardMatch(const char *pattern, const char *name);

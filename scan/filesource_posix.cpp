@@ -1,7 +1,9 @@
 // The file source on POSIX systems: one descriptor, positioned reads.
 #include "scan/filesource.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,4 +79,62 @@ bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
         n -= static_cast<uint32_t>(got);
     }
     return true;
+}
+
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)
+{
+    const std::string dir = folder.empty() ? "." : folder;
+    DIR *d = ::opendir(dir.c_str());
+    if (!d)
+        return SystemCode(errno);
+    std::vector<TFolderEntry> found;
+    while (const dirent *e = ::readdir(d)) {
+        if (!WildcardMatch(pattern.c_str(), e->d_name))
+            continue;
+        bool isFolder = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st;  // a link to a folder is walked as one; cycles are caught by identity
+            isFolder = ::stat(JoinPath(dir, e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        // Names starting with "." are the hidden ones here.
+        found.push_back({e->d_name, isFolder, e->d_name[0] == '.'});
+    }
+    ::closedir(d);
+    // The order in which NTFS and Wine list a folder: bytes with ASCII
+    // letters folded to upper case (so "_" after the letters), then bytes.
+    auto folded = [](std::string s) {
+        for (char &c : s)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - ('a' - 'A'));
+        return s;
+    };
+    std::sort(found.begin(), found.end(), [&](const TFolderEntry &a, const TFolderEntry &b) {
+        const std::string fa = folded(a.Name), fb = folded(b.Name);
+        return fa != fb ? fa < fb : a.Name < b.Name;
+    });
+    entries.insert(entries.end(), found.begin(), found.end());
+    return 0;
+}
+
+bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file)
+{
+    struct stat st;
+    if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0)
+        return false;
+    volume = static_cast<uint64_t>(st.st_dev);
+    file = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool IsFolder(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string JoinPath(const std::string &folder, const std::string &name)
+{
+    if (folder.empty())
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
 }

@@ -1,0 +1,48 @@
+#include "find/platform.h"
+
+#include "framework/textutil.h"
+#include "scan/errorstring.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+std::string FindUpperCase(std::string text)
+{
+    return AnsiUpperCase(std::move(text));
+}
+
+std::string FindFileName(const std::string &path)
+{
+    return ExtractFileName(path);
+}
+
+std::string FindErrorText(uint32_t code)
+{
+    char *system = GetErrorString(code);
+    std::string text = system ? system : "";
+    if (system)
+        LocalFree(system);
+    text.erase(text.find_last_not_of(" \t\r\n") + 1);
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+void PrepareStreams()
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
+bool StderrIsTerminal()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+FILE *OpenSpool()
+{
+    // msvcrt's tmpfile() writes to the drive's root, which is often denied.
+    char folder[MAX_PATH], path[MAX_PATH];
+    if (!GetTempPathA(MAX_PATH, folder) || !GetTempFileNameA(folder, "kvf", 0, path))
+        return nullptr;
+    return std::fopen(path, "w+bD");  // D: deleted when closed
+}
