@@ -23,6 +23,8 @@ add_executable(kalvex-find ${KALVEX_FIND_SOURCES} find/platform_posix.cpp)
 target_compile_definitions(kalvex-find PRIVATE KALVEX_VERSION="${KALVEX_VERSION}")
 target_link_libraries(kalvex-find PRIVATE kalvex_core Threads::Threads)
 install(TARGETS kalvex-find RUNTIME DESTINATION bin)
+add_executable(kalvex_readbench bench/readbench.cpp)
+target_link_libraries(kalvex_readbench PRIVATE kalvex_core)
 
 if(KALVEX_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -21,6 +21,7 @@ std::string FindErrorText(uint32_t code)
 {
     // The codes of the reader and of the file access, in their Win32 numbering.
     switch (code) {
+    case 1: return "not a regular file";
     case 2: return "the file does not exist";
     case 3: return "the folder does not exist";
     case 4: return "too many open files";

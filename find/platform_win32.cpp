@@ -30,6 +30,8 @@ std::string FindErrorText(uint32_t code)
 void PrepareStreams()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    // No critical-error box (a drive without its medium): the error is reported.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
 }
 
 bool StderrIsTerminal()

@@ -43,8 +43,10 @@ public:
     TFileSource &operator=(const TFileSource &) = delete;
 
     // 0, or the system's code for the failed open (2 missing, 3 bad folder,
-    // 5 denied or a folder, 32 in use, ...). A source that is no regular
-    // file (a device, a pipe) gives 193.
+    // 5 denied or a folder, 32 in use, ...); a source that is no regular
+    // file (a device, a pipe) fails too. On Windows the calling thread should
+    // have the critical-error box off (SEM_FAILCRITICALERRORS): a drive
+    // without its medium would ask the user otherwise.
     uint32_t Open(const std::string &path);
     uint64_t Size() const override { return FSize; }
     bool ReadAt(uint64_t offset, void *out, uint32_t n) override;

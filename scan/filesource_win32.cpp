@@ -18,22 +18,17 @@ void TFileSource::Close()
 uint32_t TFileSource::Open(const std::string &path)
 {
     Close();
-    // No critical-error box (a drive without its medium) for this thread.
-    DWORD oldMode = 0;
-    const bool modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode) != 0;
+    // Each call here is a round trip to the server under Wine, so there are
+    // as few as can be: no type query (a pipe or a device has no size and
+    // fails below) and no error mode (the reading thread sets its own once).
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    if (modeSet)
-        SetThreadErrorMode(oldMode, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
         return error ? error : CodeFileNotFound;
+    }
     FHandle = reinterpret_cast<intptr_t>(h);
     LARGE_INTEGER size;
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-        Close();
-        return 193;  // ERROR_BAD_EXE_FORMAT: a device or a pipe is no module
-    }
     if (!GetFileSizeEx(h, &size)) {
         const DWORD sizeError = GetLastError();
         Close();

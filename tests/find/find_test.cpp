@@ -135,14 +135,18 @@ TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
     // could list it anyway).
     fs::create_directory(Root + "/locked");
     fs::permissions(Root + "/locked", fs::perms::none);
+    // A pipe named like a module is no file to read, and must not hang the read.
+    ASSERT_EQ(0, mkfifo((Root + "/pipe.dll").c_str(), 0666));
     const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
     const TRun run = Find(Root, "-r --mask all --errors Alpha", user);
     EXPECT_EQ("Alpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n", run.Out);
     EXPECT_EQ(2, run.Status);
     EXPECT_NE(std::string::npos, run.Err.find("locked: 5: access denied\n")) << run.Err;
     EXPECT_NE(std::string::npos, run.Err.find("text.dll: 193: not a PE32 or PE32+ module\n")) << run.Err;
+    EXPECT_NE(std::string::npos, run.Err.find("pipe.dll: 1: not a regular file\n")) << run.Err;
     fs::permissions(Root + "/locked", fs::perms::owner_all);
     fs::remove(Root + "/locked");
+    fs::remove(Root + "/pipe.dll");
 }
 
 TEST_F(FindTool, ABrokenPipeEndsItQuietly)

@@ -290,9 +290,10 @@ TEST(ModuleReader, FilesAreClosedOnEveryPath)
     RemoveDirectoryA(dir.c_str());
 }
 
-TEST(ModuleReader, ErrorModesAreAsBeforeAfterEveryLoad)
+TEST(ModuleReader, ReadingLeavesTheErrorModesAlone)
 {
-    // The critical-error box is suppressed for this thread's load only.
+    // The reading thread chooses its own (the search worker turns the
+    // critical-error box off for itself).
     const UINT process = GetErrorMode();
     ASSERT_TRUE(SetThreadErrorMode(SEM_NOGPFAULTERRORBOX, nullptr));
     for (const char *name : {"fixexports.dll", "nosuchfile.dll", "notamodule.dll"}) {
