@@ -7,7 +7,7 @@
 
 // The keyword's and the names' letter folding: the system's ANSI upper-casing
 // on Windows (as the window does), ASCII letters elsewhere.
-std::string FindUpperCase(std::string text);
+void FindUpperCase(std::string &text);
 // The file-name part of a path, as the module column shows it.
 std::string FindFileName(const std::string &path);
 // The system's message for a code, on one line.

@@ -3,12 +3,11 @@
 #include <csignal>
 #include <unistd.h>
 
-std::string FindUpperCase(std::string text)
+void FindUpperCase(std::string &text)
 {
     for (char &c : text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - ('a' - 'A'));
-    return text;
 }
 
 std::string FindFileName(const std::string &path)

@@ -7,9 +7,10 @@
 #include <io.h>
 #include <windows.h>
 
-std::string FindUpperCase(std::string text)
+void FindUpperCase(std::string &text)
 {
-    return AnsiUpperCase(std::move(text));
+    if (!text.empty())
+        CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
 }
 
 std::string FindFileName(const std::string &path)

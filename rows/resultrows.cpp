@@ -5,15 +5,23 @@
 #include <algorithm>
 
 TNameMatch::TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper)
-    : FKeyword(ignoreCase ? upper(keyword) : keyword), FUpper(ignoreCase ? upper : nullptr)
+    : FKeyword(keyword), FUpper(ignoreCase ? upper : nullptr)
 {
+    if (FUpper)
+        FUpper(FKeyword);
 }
 
 bool TNameMatch::operator()(const std::string &name) const
 {
     if (FKeyword.empty())
         return true;
-    return (FUpper ? FUpper(name) : name).find(FKeyword) != std::string::npos;
+    if (!FUpper)
+        return name.find(FKeyword) != std::string::npos;
+    // The upper-cased copy in a buffer of this thread's that keeps its room.
+    thread_local std::string upper;
+    upper.assign(name);
+    FUpper(upper);
+    return upper.find(FKeyword) != std::string::npos;
 }
 
 void AppendResultRows(const TNameList &list, bool exportTable, const std::string &path,

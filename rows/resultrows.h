@@ -17,11 +17,12 @@ struct TResultRow {
 using TResultRows = std::vector<TResultRow>;
 
 // The keyword test of a name: a byte-wise substring search, after upper-casing
-// the name with upper when the keyword is matched without regard to case (the
-// keyword is then upper-cased once, here). An empty keyword matches all.
+// the name (in place, with upper) when the keyword is matched without regard
+// to case (the keyword is then upper-cased once, here). An empty keyword
+// matches all. Usable from several threads at once.
 class TNameMatch {
 public:
-    using TUpper = std::string (*)(std::string);
+    using TUpper = void (*)(std::string &);
     TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper);
     bool operator()(const std::string &name) const;
 

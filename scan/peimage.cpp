@@ -42,36 +42,46 @@ template <class T> T Field(const uint8_t *p, uint32_t at)
 
 }  // namespace
 
+const uint8_t *TPeImage::FileSpan(uint64_t offset, uint32_t &available) const
+{
+    const uint64_t start = offset / BlockSize * BlockSize;
+    TBlock *block = nullptr;
+    for (TBlock &b : FBlocks)
+        if (b.Offset == start)
+            block = &b;
+    if (!block) {
+        block = &FBlocks[0];
+        for (TBlock &b : FBlocks)
+            if (b.Used < block->Used)
+                block = &b;
+        const uint64_t size = FFile.Size();
+        if (start >= size)
+            return nullptr;
+        block->Data.resize(BlockSize);
+        block->Size = static_cast<uint32_t>(std::min<uint64_t>(BlockSize, size - start));
+        block->Offset = start;
+        if (!FFile.ReadAt(start, block->Data.data(), block->Size)) {
+            block->Offset = UINT64_MAX;  // the file shrank or failed: nothing cached
+            return nullptr;
+        }
+    }
+    block->Used = ++FClock;
+    const uint32_t at = static_cast<uint32_t>(offset - start);
+    if (at >= block->Size)
+        return nullptr;
+    available = block->Size - at;
+    return block->Data.data() + at;
+}
+
 bool TPeImage::FileRead(uint64_t offset, uint8_t *out, uint32_t n) const
 {
     while (n > 0) {
-        const uint64_t start = offset / BlockSize * BlockSize;
-        TBlock *block = nullptr;
-        for (TBlock &b : FBlocks)
-            if (b.Offset == start)
-                block = &b;
-        if (!block) {
-            block = &FBlocks[0];
-            for (TBlock &b : FBlocks)
-                if (b.Used < block->Used)
-                    block = &b;
-            const uint64_t size = FFile.Size();
-            if (start >= size)
-                return false;
-            block->Data.resize(BlockSize);
-            block->Size = static_cast<uint32_t>(std::min<uint64_t>(BlockSize, size - start));
-            block->Offset = start;
-            if (!FFile.ReadAt(start, block->Data.data(), block->Size)) {
-                block->Offset = UINT64_MAX;  // the file shrank or failed: nothing cached
-                return false;
-            }
-        }
-        block->Used = ++FClock;
-        const uint32_t at = static_cast<uint32_t>(offset - start);
-        if (at >= block->Size)
+        uint32_t available;
+        const uint8_t *p = FileSpan(offset, available);
+        if (!p)
             return false;
-        const uint32_t take = std::min(n, block->Size - at);
-        std::memcpy(out, block->Data.data() + at, take);
+        const uint32_t take = std::min(n, available);
+        std::memcpy(out, p, take);
         out += take;
         offset += take;
         n -= take;
@@ -82,6 +92,7 @@ bool TPeImage::FileRead(uint64_t offset, uint8_t *out, uint32_t n) const
 uint32_t TPeImage::Open()
 {
     FParts.clear();
+    FRunPart = nullptr;
     uint8_t dos[DosLfanew + 4];
     uint32_t nt;
     if (!FileRead(0, dos, sizeof dos) || Field<uint16_t>(dos, 0) != 0x5A4D)  // "MZ"
@@ -185,6 +196,11 @@ bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
 
 const TPeImage::TPart *TPeImage::PartAt(uint32_t rva, uint32_t &run) const
 {
+    // Reads mostly follow each other within one run of one part.
+    if (FRunPart && rva >= FRunBegin && rva < FRunEnd) {
+        run = FRunEnd - rva;
+        return FRunPart;
+    }
     for (size_t i = FParts.size(); i-- > 0;) {
         const TPart &p = FParts[i];
         if (rva < p.Begin || rva >= p.End)
@@ -194,6 +210,9 @@ const TPeImage::TPart *TPeImage::PartAt(uint32_t rva, uint32_t &run) const
             if (FParts[j].Begin > rva && FParts[j].Begin < end)
                 end = FParts[j].Begin;
         run = end - rva;
+        FRunPart = &p;
+        FRunBegin = rva;
+        FRunEnd = end;
         return &p;
     }
     return nullptr;
@@ -235,7 +254,6 @@ bool TPeImage::Read(uint32_t rva, void *out, uint32_t n) const
 bool TPeImage::ReadString(uint32_t rva, std::string &text, uint64_t maxLength) const
 {
     text.clear();
-    uint8_t chunk[256];
     for (;;) {
         uint32_t run;
         const TPart *part = PartAt(rva, run);
@@ -243,16 +261,22 @@ bool TPeImage::ReadString(uint32_t rva, std::string &text, uint64_t maxLength) c
             return false;
         // Up to the zero byte that may stand maxLength bytes on.
         const uint64_t left = maxLength - text.size();
-        const uint64_t want = left < sizeof chunk ? left + 1 : sizeof chunk;
-        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(run, want));
-        if (!CopyFrom(*part, rva, chunk, take))
+        uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(run, left < UINT32_MAX ? left + 1 : UINT32_MAX));
+        const uint32_t at = rva - part->Begin;
+        if (at >= part->FileBytes)
+            return true;  // zeros: the text ends here
+        // Scanned where the file's block holds it, without a copy.
+        uint32_t available;
+        const uint8_t *p = FileSpan(part->File + at, available);
+        if (!p)
             return false;
-        const void *nul = std::memchr(chunk, 0, take);
+        take = std::min({take, available, part->FileBytes - at});
+        const void *nul = std::memchr(p, 0, take);
         if (nul) {
-            text.append(reinterpret_cast<const char *>(chunk), static_cast<const uint8_t *>(nul) - chunk);
+            text.append(reinterpret_cast<const char *>(p), static_cast<const uint8_t *>(nul) - p);
             return true;
         }
-        text.append(reinterpret_cast<const char *>(chunk), take);
+        text.append(reinterpret_cast<const char *>(p), take);
         if (text.size() > maxLength || rva > UINT32_MAX - take)
             return false;
         rva += take;

@@ -53,6 +53,9 @@ private:
     // Copies n bytes of part at rva; false when the file cannot give them.
     bool CopyFrom(const TPart &part, uint32_t rva, uint8_t *out, uint32_t n) const;
     bool FileRead(uint64_t offset, uint8_t *out, uint32_t n) const;
+    // The file's bytes from offset on as far as the block that holds them
+    // goes (available of them); null when the file cannot give them.
+    const uint8_t *FileSpan(uint64_t offset, uint32_t &available) const;
     uint32_t LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t sections,
                     uint32_t sectionTable, uint32_t sectionAlignment, uint32_t fileAlignment);
 
@@ -71,4 +74,7 @@ private:
     std::vector<TPart> FParts;
     mutable TBlock FBlocks[BlockCount];
     mutable uint32_t FClock = 0;
+    // The run of the part that the last lookup found.
+    mutable const TPart *FRunPart = nullptr;
+    mutable uint32_t FRunBegin = 0, FRunEnd = 0;
 };
