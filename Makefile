@@ -34,6 +34,7 @@ test: build
 
 bench: build
 	@./tools/wine-session.sh $(BUILD) bench
+	@./tools/bench-find.sh $(NATIVE) $(BUILD)/wine-test/drive_c/windows/system32 $(BUILD)/bench-corpus
 
 # Runs the reader's libFuzzer target for FUZZ_SECONDS over the seed corpus
 # (the image builder's images) and the kept inputs; a finding is written into
