@@ -1,27 +1,10 @@
 // The selected rows of a report list as tab-separated text, comma-separated
-// text and SYLK (Listviewutility). The texts are the list's own bytes, in
-// the system's ANSI code page; nothing is converted.
+// text and SYLK (Listviewutility), written by the row texts that the
+// command-line search writes too. The texts are the list's own bytes, in the
+// system's ANSI code page; nothing is converted.
 #include "listview/listviewutility.h"
 
 #include <commctrl.h>
-
-namespace {
-
-const char *const CrLf = "\r\n";
-
-char AlignmentLetter(TCellKind kind)
-{
-    switch (kind) {
-    case TCellKind::Number:
-        return 'R';
-    case TCellKind::CentredText:
-        return 'C';
-    default:
-        return 'L';
-    }
-}
-
-}  // namespace
 
 TListViewCells::TListViewCells(TListView &list, bool visibleOnly, bool noCheckColumn) : FList(list)
 {
@@ -63,41 +46,20 @@ std::string TListViewCells::CellText(int row, int col, TCellKind *kind) const
     return item ? item->Text(FColumns[col]) : std::string();
 }
 
-std::string TListViewCells::CsvCellText(int row, int col, TCellKind *kind) const
-{
-    TCellKind k = TCellKind::Text;
-    std::string text = CellText(row, col, &k);
-    if (kind)
-        *kind = k;
-    if (k == TCellKind::Number)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-void AppendField(std::string &line, char separator, const std::string &cell)
-{
-    line += separator;
-    line += cell;
-}
-
 namespace {
 
-// One line per row, its cells joined by separator; CR LF after every line.
-template <class Cell> std::string JoinRows(const TListViewCells &cells, char separator, Cell cell)
+// The rows of cells, each handed to append with its number (from 0).
+template <class Append> std::string ExportRows(const TListViewCells &cells, std::string text, Append append)
 {
-    std::string text;
-    for (int row = 0; row < cells.RowCount(); ++row) {
-        std::string line = cells.ColCount() > 0 ? cell(row, 0) : std::string();
-        for (int col = 1; col < cells.ColCount(); ++col)
-            AppendField(line, separator, cell(row, col));
-        text += line;
-        text += CrLf;
+    std::vector<std::string> texts(cells.ColCount());
+    TCellRow row(cells.ColCount());
+    for (int r = 0; r < cells.RowCount(); ++r) {
+        for (int c = 0; c < cells.ColCount(); ++c) {
+            row[c].Kind = TCellKind::Text;
+            texts[c] = cells.CellText(r, c, &row[c].Kind);
+            row[c].Text = &texts[c];
+        }
+        append(text, r, row);
     }
     return text;
 }
@@ -107,49 +69,19 @@ template <class Cell> std::string JoinRows(const TListViewCells &cells, char sep
 std::string ListViewToText(TListView &list, bool visibleOnly, bool noCheckColumn)
 {
     const TListViewCells cells(list, visibleOnly, noCheckColumn);
-    return JoinRows(cells, '\t', [&](int row, int col) { return cells.CellText(row, col); });
+    return ExportRows(cells, "", [](std::string &out, int, const TCellRow &row) { AppendTextLine(out, row); });
 }
 
 std::string ListViewToCsv(TListView &list, bool visibleOnly, bool noCheckColumn)
 {
     const TListViewCells cells(list, visibleOnly, noCheckColumn);
-    return JoinRows(cells, ',', [&](int row, int col) { return cells.CsvCellText(row, col); });
+    return ExportRows(cells, "", [](std::string &out, int, const TCellRow &row) { AppendCsvLine(out, row); });
 }
 
 std::string ListViewToSylk(TListView &list, bool visibleOnly, bool noCheckColumn)
 {
     const TListViewCells cells(list, visibleOnly, noCheckColumn);
-    // Identification, bounds (rows, then columns), then per cell a format
-    // record that places it and a cell record that takes that place, and
-    // the end record.
-    std::string text = "ID;PLVU";
-    text += CrLf;
-    text += "B;Y";
-    text += std::to_string(cells.RowCount());
-    text += ";X";
-    text += std::to_string(cells.ColCount());
-    text += CrLf;
-    for (int row = 0; row < cells.RowCount(); ++row) {
-        for (int col = 0; col < cells.ColCount(); ++col) {
-            TCellKind kind = TCellKind::Text;
-            const std::string value = cells.CsvCellText(row, col, &kind);
-            text += "F;";
-            if (col == 0) {
-                text += 'Y';
-                text += std::to_string(row + 1);
-                text += ';';
-            }
-            text += 'X';
-            text += std::to_string(col + 1);
-            text += ";FG0";
-            text += AlignmentLetter(kind);
-            text += CrLf;
-            text += "C;K";
-            text += value;
-            text += CrLf;
-        }
-    }
-    text += 'E';
-    text += CrLf;
-    return text;
+    std::string text = ExportRows(cells, SylkHead(cells.RowCount(), cells.ColCount()),
+                                  [](std::string &out, int r, const TCellRow &row) { AppendSylkRow(out, r + 1, row); });
+    return text + SylkEnd;
 }

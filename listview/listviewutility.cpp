@@ -46,26 +46,6 @@ private:
     bool FOn;
 };
 
-int FoldedByte(char c)
-{
-    const int b = static_cast<unsigned char>(c);
-    return b >= 'a' && b <= 'z' ? b - ('a' - 'A') : b;
-}
-
-// The text rule on a and b as if the shorter were filled with leading "0"s
-// up to the longer one's length; nothing is copied.
-int CompareZeroFilled(const char *a, size_t na, const char *b, size_t nb)
-{
-    const size_t n = std::max(na, nb), padA = n - na, padB = n - nb;
-    for (size_t i = 0; i < n; ++i) {
-        const int x = i < padA ? '0' : FoldedByte(a[i - padA]);
-        const int y = i < padB ? '0' : FoldedByte(b[i - padB]);
-        if (x != y)
-            return x - y;
-    }
-    return 0;
-}
-
 }  // namespace
 
 // ---- sorting ----
@@ -181,34 +161,6 @@ void ListViewCompareItems(TListView &list, const TListItem *row1, const TListIte
     result = numeric ? CompareNumberText(key1, key2) : CompareText(key1, key2);
     if (SortDirectionOf(list) == 0)
         result = -result;
-}
-
-int CompareText(const std::string &a, const std::string &b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const int x = FoldedByte(a[i]), y = FoldedByte(b[i]);
-        if (x != y)
-            return x - y;
-    }
-    return static_cast<int>(a.size()) - static_cast<int>(b.size());
-}
-
-int CompareNumberText(const std::string &a, const std::string &b)
-{
-    // Class 0 empty, 1 negative (the "-" dropped), 2 not negative (a "+" dropped).
-    auto classOf = [](const std::string &s, size_t &skip) {
-        skip = !s.empty() && (s[0] == '-' || s[0] == '+') ? 1 : 0;
-        return s.empty() ? 0 : s[0] == '-' ? 1 : 2;
-    };
-    size_t skipA, skipB;
-    const int classA = classOf(a, skipA), classB = classOf(b, skipB);
-    if (classA != classB)
-        return classA - classB;
-    if (classA == 0)
-        return 0;
-    const int result = CompareZeroFilled(a.data() + skipA, a.size() - skipA, b.data() + skipB, b.size() - skipB);
-    return classA == 1 ? -result : result;
 }
 
 // ---- column widths and selection ----

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "framework/listview.h"
+#include "rows/rowtext.h"
 
 #include <stdexcept>
 #include <string>
@@ -32,21 +33,8 @@ void ListViewSortColumn(TListView &list, int column);
 // compares them as signed decimal numbers.
 void ListViewCompareItems(TListView &list, const TListItem *row1, const TListItem *row2, int numeric,
                           int &result);
-// Byte by byte, unsigned, with 'a'-'z' folded to 'A'-'Z' (no locale); the
-// difference of the first differing bytes, else the difference in length.
-int CompareText(const std::string &a, const std::string &b);
-// Empty before negative before not negative; within a class by value, the
-// digits compared as text after filling the shorter with leading zeros.
-int CompareNumberText(const std::string &a, const std::string &b);
 
 // ---- export of the selected rows ----
-
-// A cell's kind, from the alignment of its list column.
-enum class TCellKind {
-    Text,         // left-justified: quoted in CSV and SYLK, SYLK letter L
-    Number,       // right-justified (and the check-state column): bare, R
-    CentredText,  // centred: quoted, C
-};
 
 // The selected rows (top to bottom in list order) and the exported columns
 // of one list, taken once for one export.
@@ -60,9 +48,6 @@ public:
     int ColCount() const { return static_cast<int>(FColumns.size()) + (FCheckColumn ? 1 : 0); }
     // The raw text of a cell; "0" (and no kind) outside the snapshot.
     std::string CellText(int row, int col, TCellKind *kind = nullptr) const;
-    // The cell as CSV and SYLK write it: a number bare, any other text in
-    // double quotes with each quote inside doubled.
-    std::string CsvCellText(int row, int col, TCellKind *kind = nullptr) const;
 
 private:
     TListView &FList;
@@ -73,8 +58,6 @@ private:
     bool FCheckColumn = false;
 };
 
-// Adds separator and cell to line; the caller starts a line with its first cell.
-void AppendField(std::string &line, char separator, const std::string &cell);
 // Each text has one line per selected row, every line ending with CR LF.
 std::string ListViewToText(TListView &list, bool visibleOnly, bool noCheckColumn);
 std::string ListViewToCsv(TListView &list, bool visibleOnly, bool noCheckColumn);

@@ -31,19 +31,11 @@ uint32_t TImageView::Readable(uint32_t rva) const
     return it->End - rva;
 }
 
-bool TImageView::ReadU16(uint32_t rva, uint16_t &value) const
+bool TImageView::Read(uint32_t rva, void *out, uint32_t n) const
 {
-    if (Readable(rva) < sizeof value)
+    if (Readable(rva) < n)
         return false;
-    std::memcpy(&value, FBase + rva, sizeof value);
-    return true;
-}
-
-bool TImageView::ReadU32(uint32_t rva, uint32_t &value) const
-{
-    if (Readable(rva) < sizeof value)
-        return false;
-    std::memcpy(&value, FBase + rva, sizeof value);
+    std::memcpy(out, FBase + rva, n);
     return true;
 }
 
@@ -62,23 +54,11 @@ bool TImageView::ReadString(uint32_t rva, std::string &text, uint64_t maxLength)
     return true;
 }
 
-bool TImageView::ElementRva(uint32_t array, uint32_t index, uint32_t elementSize, uint32_t &rva)
+bool FIImage::ElementRva(uint32_t array, uint32_t index, uint32_t elementSize, uint32_t &rva)
 {
     const uint64_t r = uint64_t(array) + uint64_t(index) * elementSize;
     if (r > UINT32_MAX)
         return false;
     rva = static_cast<uint32_t>(r);
     return true;
-}
-
-uint32_t CheckPe32(const TImageView &image)
-{
-    // IMAGE_DOS_HEADER.e_lfanew at 0x3C leads to the "PE\0\0" signature; the
-    // optional header's magic follows it and the 20-byte file header.
-    uint32_t nt, signature, magicRva;
-    uint16_t magic;
-    if (!image.ReadU32(0x3C, nt) || !image.ReadU32(nt, signature) || signature != 0x00004550 ||
-        !TImageView::ElementRva(nt, 24, 1, magicRva) || !image.ReadU16(magicRva, magic) || magic != 0x10B)
-        return CodeBadExeFormat;
-    return 0;
 }

@@ -1,13 +1,17 @@
-// Reads a module's name table from a file through the system loader.
+// Reads a module's name table straight from its file: nothing is loaded or run.
 #pragma once
 
+#include "scan/filesource.h"
 #include "scan/nametables.h"
 
 #include <cstdint>
 #include <string>
 
-// Maps the module at path as an image without running it, reads its export
-// table (exportTable true) or import table into list and releases it.
-// Returns 0, the loader's error code, CodeBadExeFormat for an image that is
-// not PE32, the last error after a failed directory lookup, or CodeWalkFault.
+// Reads the export table (exportTable true) or the import table of the
+// module in source into list. Returns 0 (also when the module has no such
+// directory: the list is then untouched), CodeBadExeFormat for a file that
+// is no PE32 or PE32+ image, or CodeWalkFault for a fault during the walk
+// (the entries before it stay). The list is emptied once the table is found.
+uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list);
+// ReadModuleNames of the file at path, or the file's open error.
 uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list);

@@ -11,7 +11,8 @@ const uint32_t ExportAddressOfNameOrdinals = 36;
 const uint32_t ImportOriginalFirstThunk = 0;
 const uint32_t ImportName = 12;
 const uint32_t ImportDescriptorSize = 20;
-const uint32_t OrdinalFlag = 0x80000000u;
+const uint32_t OrdinalFlag32 = 0x80000000u;
+const uint64_t OrdinalFlag64 = 0x8000000000000000u;
 // What the heap adds to each block it hands out, at most (header and rounding).
 const uint64_t HeapBlockOverhead = 16;
 
@@ -20,13 +21,14 @@ const uint64_t HeapBlockOverhead = 16;
 // fails, which ends the walk as a fault.
 class TBudgetedWalk {
 public:
-    TBudgetedWalk(const TImageView &image, TNameList &list)
+    TBudgetedWalk(const FIImage &image, TNameList &list)
         : FImage(image), FList(list), FUsed(uint64_t(list.capacity()) * sizeof(TNameEntry))
     {
     }
 
     bool ReadU16(uint32_t rva, uint16_t &value) { return Charge(sizeof value) && FImage.ReadU16(rva, value); }
     bool ReadU32(uint32_t rva, uint32_t &value) { return Charge(sizeof value) && FImage.ReadU32(rva, value); }
+    bool ReadU64(uint32_t rva, uint64_t &value) { return Charge(sizeof value) && FImage.ReadU64(rva, value); }
     // Looks no further for the zero byte than the budget reaches.
     bool ReadString(uint32_t rva, std::string &text)
     {
@@ -73,19 +75,19 @@ private:
         return text.capacity() > inlineCapacity ? text.capacity() + 1 + HeapBlockOverhead : 0;
     }
 
-    const TImageView &FImage;
+    const FIImage &FImage;
     TNameList &FList;
     uint64_t FUsed;  // bytes read plus bytes held
 };
 
 }  // namespace
 
-uint32_t WalkExportNames(const TImageView &image, uint32_t dirRva, TNameList &list)
+uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list)
 {
     TBudgetedWalk walk(image, list);
     uint32_t count, names, ordinals, last;
     // The field offsets are added below; make sure no sum wraps.
-    if (!TImageView::ElementRva(dirRva, 1, ExportAddressOfNameOrdinals, last) ||
+    if (!FIImage::ElementRva(dirRva, 1, ExportAddressOfNameOrdinals, last) ||
         !walk.ReadU32(dirRva + ExportNumberOfNames, count) ||
         !walk.ReadU32(dirRva + ExportAddressOfNames, names) ||
         !walk.ReadU32(dirRva + ExportAddressOfNameOrdinals, ordinals))
@@ -94,15 +96,15 @@ uint32_t WalkExportNames(const TImageView &image, uint32_t dirRva, TNameList &li
         uint32_t nameSlot, ordinalSlot, nameRva;
         uint16_t ordinal;
         std::string text;
-        if (!TImageView::ElementRva(names, i, 4, nameSlot) || !walk.ReadU32(nameSlot, nameRva) ||
-            !walk.ReadString(nameRva, text) || !TImageView::ElementRva(ordinals, i, 2, ordinalSlot) ||
+        if (!FIImage::ElementRva(names, i, 4, nameSlot) || !walk.ReadU32(nameSlot, nameRva) ||
+            !walk.ReadString(nameRva, text) || !FIImage::ElementRva(ordinals, i, 2, ordinalSlot) ||
             !walk.ReadU16(ordinalSlot, ordinal) || !walk.Add(std::move(text), ordinal))
             return CodeWalkFault;
     }
     return 0;
 }
 
-uint32_t WalkImportNames(const TImageView &image, uint32_t dirRva, TNameList &list)
+uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64)
 {
     TBudgetedWalk walk(image, list);
     // Descriptors naming the module at the same RVA as the one before share
@@ -113,8 +115,8 @@ uint32_t WalkImportNames(const TImageView &image, uint32_t dirRva, TNameList &li
     std::string part;  // the function part of an entry
     for (uint32_t d = 0;; ++d) {
         uint32_t desc, last, lookup, nameRva;
-        if (!TImageView::ElementRva(dirRva, d, ImportDescriptorSize, desc) ||
-            !TImageView::ElementRva(desc, 1, ImportName, last) ||
+        if (!FIImage::ElementRva(dirRva, d, ImportDescriptorSize, desc) ||
+            !FIImage::ElementRva(desc, 1, ImportName, last) ||
             !walk.ReadU32(desc + ImportOriginalFirstThunk, lookup))
             return CodeWalkFault;
         if (lookup == 0)
@@ -127,19 +129,34 @@ uint32_t WalkImportNames(const TImageView &image, uint32_t dirRva, TNameList &li
             moduleRva = nameRva;
             haveModule = true;
         }
+        const uint32_t thunkSize = thunks64 ? 8 : 4;
         for (uint32_t t = 0;; ++t) {
-            uint32_t slot, thunk;
-            if (!TImageView::ElementRva(lookup, t, 4, slot) || !walk.ReadU32(slot, thunk))
+            uint32_t slot;
+            uint64_t thunk;
+            if (!FIImage::ElementRva(lookup, t, thunkSize, slot))
                 return CodeWalkFault;
+            if (thunks64) {
+                if (!walk.ReadU64(slot, thunk))
+                    return CodeWalkFault;
+            } else {
+                uint32_t thunk32;
+                if (!walk.ReadU32(slot, thunk32))
+                    return CodeWalkFault;
+                thunk = thunk32;
+            }
             if (thunk == 0)
                 break;
             uint32_t number = 0;
-            if (thunk & OrdinalFlag) {
+            if (thunk & (thunks64 ? OrdinalFlag64 : OrdinalFlag32)) {
                 part.assign(1, '%');
                 part += std::to_string(thunk & 0xFFFF);
             } else {
+                // The RVA of the hint and name; a 64-bit one beyond 32 bits
+                // leads nowhere.
                 uint16_t hint;
-                if (!walk.ReadU16(thunk, hint) || thunk > UINT32_MAX - 2 || !walk.ReadString(thunk + 2, part))
+                const uint32_t record = static_cast<uint32_t>(thunk);
+                if (thunk > UINT32_MAX || !walk.ReadU16(record, hint) || record > UINT32_MAX - 2 ||
+                    !walk.ReadString(record + 2, part))
                     return CodeWalkFault;
                 number = hint;
             }

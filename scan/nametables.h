@@ -1,4 +1,4 @@
-// Module name tables: the export names or the import names of one PE32 module.
+// Module name tables: the export names or the import names of one module.
 #pragma once
 
 #include "scan/imageview.h"
@@ -28,5 +28,7 @@ const uint64_t NameWalkByteLimit = 64u << 20;
 // The walks over a module image; dirRva is where the directory starts. They
 // append in table order and return 0 or CodeWalkFault, keeping the entries
 // appended before a fault.
-uint32_t WalkExportNames(const TImageView &image, uint32_t dirRva, TNameList &list);
-uint32_t WalkImportNames(const TImageView &image, uint32_t dirRva, TNameList &list);
+// thunks64: the lookup tables hold the 64-bit thunks of a PE32+ module
+// (import by ordinal in bit 63) rather than 32-bit ones (bit 31).
+uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list);
+uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64 = false);

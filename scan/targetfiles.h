@@ -1,6 +1,7 @@
 // The target files of a search: a request names files and folders, and the
-// folder walk turns it into the ordered list of paths that the search reads.
-// Runs on the search worker; a stop request ends a walk at its next entry.
+// folder walk of the core (scan/targetwalk.h) turns it into the ordered list
+// of paths that the search reads. Runs on the search worker; a stop request
+// ends a walk at its next entry.
 #pragma once
 
 #include "framework/textutil.h"
@@ -33,7 +34,8 @@ using TStopCheck = std::function<bool()>;
 // the order written, then (when recursive) the files of each subfolder that
 // is neither hidden nor system, depth first. Never fails: a folder that cannot
 // be listed adds nothing. A directory reached twice through links is not
-// walked again, so every walk ends.
+// walked again, so every walk ends. stopped is asked before each folder and
+// each file.
 void CollectFiles(const std::string &folder, const std::string &mask, TStringList &list, bool recursive,
                   const TStopCheck &stopped = nullptr);
 

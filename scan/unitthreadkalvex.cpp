@@ -24,6 +24,9 @@ TThreadKalvex::~TThreadKalvex()
 
 void TThreadKalvex::Run()
 {
+    // No critical-error box (a drive without its medium) for this thread's
+    // reads; it ends with the pass.
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS, nullptr);
     try {
         RunPass();
     } catch (...) {

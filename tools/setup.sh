@@ -1,8 +1,12 @@
 #!/bin/sh
 # Installs what the build and the tests need on Debian 12 (run as root).
 # Idempotent: returns at once when everything is already there.
+#   setup.sh        the build, the tests and the benchmarks
+#   setup.sh fuzz   what the reader's fuzz target needs (clang, libFuzzer)
 set -e
-pkgs="g++-mingw-w64-i686 wine wine32:i386 xvfb xauth cmake make googletest fonts-ipafont-gothic imagemagick locales"
+pkgs="g++ g++-mingw-w64-i686 gcc-mingw-w64-x86-64 wine wine32:i386 xvfb xauth cmake make googletest time
+      fonts-ipafont-gothic imagemagick locales"
+[ "${1:-}" = fuzz ] && pkgs="clang libclang-rt-dev"
 missing=""
 for p in $pkgs; do
     dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' || missing="$missing $p"

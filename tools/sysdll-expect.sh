@@ -1,7 +1,8 @@
 #!/bin/sh
-# Writes, for a sample of Wine's system DLLs, the export names and raw
+# Writes, for every PE file of Wine's system folder, the export names and raw
 # ordinal-table values as objdump reads them: one "number name" line each,
-# in name-table order. The scan tests compare our reader with these files.
+# in name-table order, in FILE.txt (files objdump cannot read get none). The
+# scan tests compare our reader with these files.
 #   sysdll-expect.sh OBJDUMP OUT_DIR DEFAULT_PREFIX
 # The prefix is $WINEPREFIX when set, else DEFAULT_PREFIX.
 set -eu
@@ -15,11 +16,12 @@ if [ ! -f "$sys/kernel32.dll" ]; then
 fi
 mkdir -p "$out"
 rm -f "$out"/*.txt
-for dll in kernel32.dll ntdll.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll \
-           comctl32.dll msvcrt.dll ws2_32.dll imagehlp.dll version.dll; do
-    [ -f "$sys/$dll" ] || continue
+for path in "$sys"/*; do
+    [ -f "$path" ] || continue
+    name=$(basename "$path")
+    listing=$("$objdump" -p "$path" 2>/dev/null) || continue
     # objdump lists the name pointer table as "[raw ordinal] name".
-    "$objdump" -p "$sys/$dll" |
+    printf '%s\n' "$listing" |
         sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-        sed -n 's/^[[:space:]]*\[ *\([0-9]*\)] \(.*\)$/\1 \2/p' > "$out/$dll.txt"
+        sed -n 's/^[[:space:]]*\[ *\([0-9]*\)] \(.*\)$/\1 \2/p' > "$out/$name.txt"
 done

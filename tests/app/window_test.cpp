@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <shlobj.h>
 
@@ -49,6 +50,44 @@ protected:
         Form->ActionFind->Execute();
     }
 };
+
+// kalvex-find.exe's rows for args: its tab text as "caption|ordinal|module|path".
+std::vector<std::string> FindToolRows(const std::string &args)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE read, write;
+    if (!CreatePipe(&read, &write, &inherit, 0))
+        return {"no pipe"};
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = write;
+    std::string command = "\"";
+    command += TestDir() + "..\\kalvex-find.exe\" " + args;
+    PROCESS_INFORMATION process;
+    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        nullptr, &start, &process);
+    CloseHandle(write);
+    std::string out;
+    char buffer[4096];
+    DWORD n;
+    while (started && ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        out.append(buffer, n);
+    CloseHandle(read);
+    if (!started)
+        return {"not started"};
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    std::vector<std::string> rows;
+    for (size_t at = 0, end; (end = out.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        std::string row = out.substr(at, end - at);
+        std::replace(row.begin(), row.end(), '\t', '|');
+        rows.push_back(row);
+    }
+    return rows;
+}
 
 // A drop handle as the shell makes it: DROPFILES, then the ANSI paths.
 HDROP MakeDrop(const TStringList &paths)
@@ -156,14 +195,40 @@ TEST_F(MainWindow, LaysItsControlsOutInThesePixels)
 
 TEST_F(MainWindow, FindOverAFolderFillsTheListAndEndsWithTheCount)
 {
+    // The folder holds the same module as PE32 and as PE32+ (64-bit).
     Form->ComboBoxFileMask->SetItemIndex(0);
     Find(TestDir(), "alloc");
     PumpUntilSummary();
-    const std::string dll = TestDir() + "fixexports.dll";
-    EXPECT_EQ((std::vector<std::string>{"HeapAlloc|0|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll}),
+    const std::string dll = TestDir() + "fixexports.dll", dll64 = TestDir() + "fixexports64.dll";
+    EXPECT_EQ((std::vector<std::string>{"HeapAlloc|0|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll,
+                                        "HeapAlloc|0|fixexports64.dll|" + dll64,
+                                        "heapalloc|2|fixexports64.dll|" + dll64}),
               Rows());
-    EXPECT_EQ("2個の関数が見つかりました", Form->StatusBar->SimpleText());
+    EXPECT_EQ("4個の関数が見つかりました", Form->StatusBar->SimpleText());
     EXPECT_EQ(Form->ListView->Handle, GetFocus());
+}
+
+TEST_F(MainWindow, KalvexFindListsTheRowsOfTheWindowsSearch)
+{
+    // Both tables of the PE32 and PE32+ fixtures, with and without case.
+    const struct {
+        const char *Keyword;
+        bool IgnoreCase, Export;
+        const char *Args;
+    } cases[] = {
+        {"a", true, true, "-i a"},
+        {"Heap", false, true, "Heap"},
+    };
+    Form->ComboBoxFileMask->SetItemIndex(2);  // *.dll;*.exe
+    for (const auto &c : cases) {
+        Form->ActionIgnoreCase->Checked = c.IgnoreCase;
+        (c.Export ? Form->ActionExport : Form->ActionImport)->Execute();
+        Find(TestDir(), c.Keyword);
+        PumpUntilSummary();
+        const std::vector<std::string> window = Rows();
+        EXPECT_FALSE(window.empty()) << c.Args;
+        EXPECT_EQ(window, FindToolRows(std::string(c.Args) + " --mask \"*.dll;*.exe\" " + TestDir())) << c.Args;
+    }
 }
 
 TEST_F(MainWindow, AFilePathInTheFolderBoxSearchesThatFileAlone)

@@ -57,6 +57,7 @@ TEST_F(ListViewExport, NoSelectionGivesEmptyTextsAndABareSylk)
     EXPECT_EQ(Lines({"ID;PLVU", "B;Y0;X3", "E"}), t.Sylk);
 }
 
+// SYLK doubles the ";" inside a text cell too: a bare one ends the field.
 TEST_F(ListViewExport, QuotesDoubledSeparatorsKeptEmptyCellsKeepTheirPlace)
 {
     Form.List->Clear();
@@ -65,7 +66,7 @@ TEST_F(ListViewExport, QuotesDoubledSeparatorsKeptEmptyCellsKeepTheirPlace)
     const TTexts t = Export(*Form.List);
     EXPECT_EQ("a\"b;c,d\t\t\r\n\t7\t\"\r\n", t.Text);
     EXPECT_EQ("\"a\"\"b;c,d\",,\"\"\r\n\"\",7,\"\"\"\"\r\n", t.Csv);
-    EXPECT_EQ(Lines({"ID;PLVU", "B;Y2;X3", "F;Y1;X1;FG0L", "C;K\"a\"\"b;c,d\"", "F;X2;FG0R", "C;K", "F;X3;FG0L",
+    EXPECT_EQ(Lines({"ID;PLVU", "B;Y2;X3", "F;Y1;X1;FG0L", "C;K\"a\"\"b;;c,d\"", "F;X2;FG0R", "C;K", "F;X3;FG0L",
                      "C;K\"\"", "F;Y2;X1;FG0L", "C;K\"\"", "F;X2;FG0R", "C;K7", "F;X3;FG0L", "C;K\"\"\"\"", "E"}),
               t.Sylk);
 }

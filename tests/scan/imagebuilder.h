@@ -1,11 +1,10 @@
-// Builds small PE32 DLL images for the reader's tests. File layout and image
-// layout are the same (both alignments 0x1000), so the bytes can be walked
-// in memory as an image or written to a file for the system loader.
+// Builds small PE32 and PE32+ DLL images for the reader's tests. File layout
+// and image layout are the same (both alignments 0x1000, raw data at the
+// section's RVA), so the bytes can be walked in memory as an image, read as a
+// file, or written to disk for the system loader. Portable: no Win32 headers.
 #pragma once
 
 #include "scan/imageview.h"
-
-#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -14,15 +13,31 @@
 class TPeBuilder {
 public:
     static const uint32_t DataRva = 0x1000;  // the one section starts here
+    static const uint32_t Nt = 0x80;         // e_lfanew: IMAGE_NT_HEADERS
+    static const uint32_t Optional = Nt + 24;
+    // Offsets of the optional header's fields and of the section header.
+    static const uint32_t MagicAt = Optional;
+    static const uint32_t SectionAlignmentAt = Optional + 32;
+    static const uint32_t FileAlignmentAt = Optional + 36;
+    static const uint32_t SizeOfImageAt = Optional + 56;
+    static const uint32_t SizeOfHeadersAt = Optional + 60;
+    // Export directory fields.
+    static const uint32_t ExportDirectorySize = 40;
+    static const uint32_t NumberOfNamesAt = 24;
 
-    // A DLL with one readable section of dataPages pages.
-    explicit TPeBuilder(uint32_t dataPages = 2, uint32_t imageBase = 0x30000000);
+    // A DLL with one readable section of dataPages pages; pe32plus makes a
+    // PE32+ (64-bit) image with 64-bit import thunks.
+    explicit TPeBuilder(uint32_t dataPages = 2, uint32_t imageBase = 0x30000000, bool pe32plus = false);
 
     uint32_t Size() const { return static_cast<uint32_t>(Bytes.size()); }
-    uint32_t NtHeaders() const { return FNt; }  // offset of IMAGE_NT_HEADERS32
+    uint32_t NtHeaders() const { return Nt; }
+    bool Is64() const { return FIs64; }
+    uint32_t DirectoryAt(int index) const;   // offset of a data directory entry
+    uint32_t SectionAt() const;              // offset of the section header
     void SetDirectory(int index, uint32_t rva, uint32_t size);
     void Put16(uint32_t rva, uint16_t value);
     void Put32(uint32_t rva, uint32_t value);
+    void Put64(uint32_t rva, uint64_t value);
     void PutString(uint32_t rva, const std::string &text);  // with its zero byte
     bool WriteTo(const std::string &path) const;
 
@@ -42,7 +57,7 @@ public:
     std::vector<uint8_t> Bytes;
 
 private:
-    uint32_t FNt;  // offset of IMAGE_NT_HEADERS32
+    bool FIs64;
 };
 
 // Import tables that cost a walk far more than their size unless it counts
@@ -57,9 +72,10 @@ TPeBuilder SharedNameImports(uint32_t size);
 // of a few pages.
 TPeBuilder OrdinalFloodImports(uint32_t descriptors, uint32_t thunks);
 
-// The image copied into memory between two inaccessible pages, so that a
-// read before or after it faults at once. Pages listed in holes are made
-// inaccessible too and left out of the view's readable ranges.
+// The image copied into memory that nothing past its ends may be read from:
+// between two inaccessible pages on Windows, an exactly sized heap block
+// elsewhere (the address sanitizer guards it). Pages listed in holes are left
+// out of the view's readable ranges (and made inaccessible on Windows).
 class TGuardedImage {
 public:
     explicit TGuardedImage(const std::vector<uint8_t> &bytes, const std::vector<uint32_t> &holes = {});

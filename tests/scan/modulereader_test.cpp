@@ -1,6 +1,7 @@
-// The reader through the system loader: fixture modules of our own, images
+// The reader on files: fixture modules of our own (PE32 and PE32+), images
 // crafted by TPeBuilder, and the executable's own exports.
 #include "scan/modulereader.h"
+#include "scan/peimage.h"
 #include "tests/scan/imagebuilder.h"
 #include "tests/testpaths.h"
 
@@ -32,6 +33,16 @@ uint32_t Read(const std::string &path, bool exportTable, TPairs &pairs)
 
 const TPairs Sentinel{{"sentinel", 7}};
 
+// The file can be opened with no sharing at all: nobody holds it open.
+bool Unheld(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
 }  // namespace
 
 TEST(ModuleReader, ExportsComeInNameTableOrderWithUnbiasedOrdinals)
@@ -53,6 +64,15 @@ TEST(ModuleReader, ImportsByNameAndByOrdinal)
 {
     TPairs pairs;
     EXPECT_EQ(0u, Read(TestDir() + "fiximports.exe", false, pairs));
+    EXPECT_EQ((TPairs{{"GetTickCount\rKERNEL32.dll", 500}, {"%17\rWS2_32.dll", 0}}), pairs);
+}
+
+TEST(ModuleReader, SixtyFourBitModulesGiveThePe32Entries)
+{
+    TPairs pairs;
+    EXPECT_EQ(0u, Read(TestDir() + "fixexports64.dll", true, pairs));
+    EXPECT_EQ((TPairs{{"AlphaFunc", 1}, {"HeapAlloc", 0}, {"Zeta", 4}, {"heapalloc", 2}}), pairs);
+    EXPECT_EQ(0u, Read(TestDir() + "fiximports64.exe", false, pairs));
     EXPECT_EQ((TPairs{{"GetTickCount\rKERNEL32.dll", 500}, {"%17\rWS2_32.dll", 0}}), pairs);
 }
 
@@ -86,7 +106,7 @@ TEST(ModuleReader, EmptyTablesEmptyTheList)
     }
 }
 
-TEST(ModuleReader, FilesThatCannotBeMappedGiveTheLoaderCodeAndLeaveTheList)
+TEST(ModuleReader, FilesThatCannotBeReadGiveTheSystemCodeAndLeaveTheList)
 {
     TPairs pairs;
     EXPECT_EQ(uint32_t(ERROR_BAD_EXE_FORMAT), Read(TestDir() + "notamodule.dll", true, pairs));
@@ -95,6 +115,83 @@ TEST(ModuleReader, FilesThatCannotBeMappedGiveTheLoaderCodeAndLeaveTheList)
     EXPECT_EQ(Sentinel, pairs);
     EXPECT_NE(0u, Read("", true, pairs));
     EXPECT_EQ(Sentinel, pairs);
+}
+
+TEST(ModuleReader, OpenErrorsAreTheSystemCodes)
+{
+    const std::string held = TestDir() + "held.dll";
+    ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), held.c_str(), FALSE));
+    HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    const struct {
+        std::string Path;
+        uint32_t Code;
+    } cases[] = {
+        {TestDir() + "nosuchfile.dll", ERROR_FILE_NOT_FOUND},
+        {TestDir() + "nosuchfolder\\fixexports.dll", ERROR_PATH_NOT_FOUND},
+        {TestDir() + "linkloop", ERROR_ACCESS_DENIED},  // a folder
+        {held, ERROR_SHARING_VIOLATION},
+    };
+    for (const auto &c : cases) {
+        TPairs pairs;
+        EXPECT_EQ(c.Code, Read(c.Path, true, pairs)) << c.Path;
+        EXPECT_EQ(Sentinel, pairs) << c.Path;
+    }
+    CloseHandle(h);
+    DeleteFileA(held.c_str());
+}
+
+TEST(ModuleReader, FileThatShrinksWhileItIsReadFaults)
+{
+    // The export table lies beyond the block read with the headers.
+    const uint32_t dir = 0x6000;
+    TPeBuilder b(8);
+    b.PutExports(dir, {"Alpha", "Beta"}, {0, 1});
+    const std::string path = TestDir() + "shrinks.dll";
+    ASSERT_TRUE(b.WriteTo(path));
+    TFileSource file;
+    ASSERT_EQ(0u, file.Open(path));
+    TPeImage image(file);
+    ASSERT_EQ(0u, image.Open());
+    // Others may write the file meanwhile: cut it below the table.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    LARGE_INTEGER at;
+    at.QuadPart = 0x2000;
+    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+    TNameList list;
+    EXPECT_EQ(CodeWalkFault, WalkExportNames(image, dir, list));
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ModuleReader, FileBeyondFourGigabytesIsReadWithoutMappingIt)
+{
+    // A sparse file of 5 GiB whose second section's raw data lies across the
+    // 4 GiB mark: its bytes there are zeros, so the name read there is empty.
+    TPeBuilder b;
+    b.PutExports(TPeBuilder::DataRva, {"Alpha", "Beta"}, {0, 1});
+    b.Put16(TPeBuilder::Nt + 6, 2);  // a second section at 0x3000
+    const uint32_t sec2 = b.SectionAt() + 40;
+    b.Put32(sec2 + 8, 0x1000);
+    b.Put32(sec2 + 12, 0x3000);
+    b.Put32(sec2 + 16, 0x1000);
+    b.Put32(sec2 + 20, 0xFFFFFE00);
+    b.Put32(TPeBuilder::SizeOfImageAt, 0x4000);
+    b.Put32(TPeBuilder::DataRva + TPeBuilder::ExportDirectorySize + 4, 0x3100);
+    const std::string path = TestDir() + "huge.dll";
+    ASSERT_TRUE(b.WriteTo(path));
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    LARGE_INTEGER size;
+    size.QuadPart = 5LL << 30;
+    ASSERT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+    TPairs pairs;
+    EXPECT_EQ(0u, Read(path, true, pairs));
+    EXPECT_EQ((TPairs{{"Alpha", 0}, {"", 1}}), pairs);
+    DeleteFileA(path.c_str());
 }
 
 TEST(ModuleReader, NameWithoutExtensionIsNotTurnedIntoAnotherFile)
@@ -120,7 +217,7 @@ TEST(ModuleReader, CraftedBrokenImagesEndInAFaultOrACleanCode)
     // An export name RVA past the image after two good ones.
     TPeBuilder badName;
     badName.PutExports(Dir, {"First", "Second", "Third"}, {0, 1, 2});
-    badName.Put32(Dir + sizeof(IMAGE_EXPORT_DIRECTORY) + 8, 0x00F00000);
+    badName.Put32(Dir + TPeBuilder::ExportDirectorySize + 8, 0x00F00000);
     // An import lookup table that runs off the image.
     TPeBuilder badLookup;
     badLookup.PutImports(Dir, {{"A.dll", {"F"}, {}}});
@@ -145,23 +242,22 @@ TEST(ModuleReader, CraftedBrokenImagesEndInAFaultOrACleanCode)
     EXPECT_EQ(0u, Read(dir + "nolookup.dll", false, pairs));
     EXPECT_TRUE(pairs.empty());
 
-    // Every module was released: the files can be deleted.
-    for (const char *name : {"badname.dll", "badlookup.dll", "nolookup.dll"})
-        EXPECT_TRUE(DeleteFileA((dir + name).c_str())) << name;
+    // Every file was closed.
+    for (const char *name : {"badname.dll", "badlookup.dll", "nolookup.dll"}) {
+        EXPECT_TRUE(Unheld(dir + name)) << name;
+        DeleteFileA((dir + name).c_str());
+    }
     RemoveDirectoryA(dir.c_str());
 }
 
-TEST(ModuleReader, ModulesAreReleasedOnEveryPath)
+TEST(ModuleReader, FilesAreClosedOnEveryPath)
 {
-    // A file that is still mapped cannot be deleted, so each path must leave
-    // its file deletable.
     const uint32_t Dir = TPeBuilder::DataRva;
     TPeBuilder badName;
     badName.PutExports(Dir, {"First", "Second"}, {0, 1});
-    badName.Put32(Dir + sizeof(IMAGE_EXPORT_DIRECTORY) + 4, 0x00F00000);
-    TPeBuilder pe64;
-    pe64.Put16(pe64.NtHeaders() + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Magic),
-               IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+    badName.Put32(Dir + TPeBuilder::ExportDirectorySize + 4, 0x00F00000);
+    TPeBuilder rom;
+    rom.Put16(TPeBuilder::MagicAt, 0x107);
     const TPeBuilder bare, flood = OrdinalFloodImports(1000, 8000);
     TPeBuilder text;
     text.Bytes.assign(100, 'x');
@@ -177,8 +273,8 @@ TEST(ModuleReader, ModulesAreReleasedOnEveryPath)
         {"bare.dll", &bare, true, 0},                       // no directory
         {"badname.dll", &badName, true, CodeWalkFault},     // bad RVA
         {"flood.dll", &flood, false, CodeWalkFault},        // the limit
-        {"pe64.dll", &pe64, false, CodeBadExeFormat},       // not PE32
-        {"text.dll", &text, true, CodeBadExeFormat},        // not mapped
+        {"rom.dll", &rom, false, CodeBadExeFormat},         // neither PE32 nor PE32+
+        {"text.dll", &text, true, CodeBadExeFormat},        // no image
     };
     for (const auto &c : cases) {
         const std::string path = dir + c.Name;
@@ -188,14 +284,16 @@ TEST(ModuleReader, ModulesAreReleasedOnEveryPath)
             ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), path.c_str(), FALSE));
         TNameList list;
         EXPECT_EQ(c.Code, ReadFunctionNames(path, c.Export, list)) << c.Name;
-        EXPECT_TRUE(DeleteFileA(path.c_str())) << c.Name << " still mapped";
+        EXPECT_TRUE(Unheld(path)) << c.Name << " still open";
+        DeleteFileA(path.c_str());
     }
     RemoveDirectoryA(dir.c_str());
 }
 
-TEST(ModuleReader, ErrorModesAreAsBeforeAfterEveryLoad)
+TEST(ModuleReader, ReadingLeavesTheErrorModesAlone)
 {
-    // The critical-error box is suppressed for this thread's load only.
+    // The reading thread chooses its own (the search worker turns the
+    // critical-error box off for itself).
     const UINT process = GetErrorMode();
     ASSERT_TRUE(SetThreadErrorMode(SEM_NOGPFAULTERRORBOX, nullptr));
     for (const char *name : {"fixexports.dll", "nosuchfile.dll", "notamodule.dll"}) {

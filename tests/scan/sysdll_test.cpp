@@ -1,6 +1,7 @@
-// Our reader against an independent one: objdump's export listing of Wine's
-// own system DLLs (written by the test session into tests\sysdll before the
-// run, one "raw-ordinal name" line per export in name-table order).
+// Our reader against an independent one: objdump's export listing of every
+// PE file of Wine's system folder, those its loader refuses included (written
+// by the test session into tests\sysdll before the run, one "raw-ordinal
+// name" line per export in name-table order).
 #include "scan/modulereader.h"
 #include "tests/testpaths.h"
 
@@ -34,11 +35,10 @@ TEST(SystemDlls, ExportsEqualWhatObjdumpReads)
         for (const TNameEntry &e : list)
             actual.emplace_back(e.Text, e.Number);
         EXPECT_EQ(expected, actual) << dll;
-        EXPECT_FALSE(expected.empty()) << dll;
         ++modules;
         names += actual.size();
     } while (FindNextFileA(h, &find));
     FindClose(h);
-    EXPECT_GE(modules, 10);
-    EXPECT_GT(names, 5000u);
+    EXPECT_GE(modules, 500);
+    EXPECT_GT(names, 50000u);
 }

@@ -1,0 +1,162 @@
+#include "find/options.h"
+
+#include <cstdlib>
+
+const char *const FindUsage = "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]  (kalvex-find --help)";
+
+const char *const FindHelp =
+    "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]\n"
+    "Lists the functions that DLLs and EXEs (PE32 and PE32+) export or import whose\n"
+    "names contain KEYWORD ('' lists every name). Each PATH is a module file or a\n"
+    "folder (default: the current folder); modules are read as data, never run.\n"
+    "Each row: function, ordinal, module, path (the file read).\n"
+    "\n"
+    "  -i, --ignore-case     match letters without regard to case\n"
+    "      --imports         read import tables (default: export tables)\n"
+    "  -r, --recursive       walk subfolders (hidden ones are passed by)\n"
+    "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
+    "                        *.dll; '*' and '?', letters without regard to case);\n"
+    "                        --mask all takes every file\n"
+    "      --format FORMAT   tsv (default), csv or sylk: the bytes of the window's\n"
+    "                        copy, lines ending in CR LF\n"
+    "      --header          a first row of column names\n"
+    "      --sort COLUMN     name, ordinal, module or path (stable); without it rows\n"
+    "                        come in walk order\n"
+    "  -j, --jobs N          read files on N threads (default: one per core); the\n"
+    "                        output is that of -j 1\n"
+    "  -q                    no output, exit status only\n"
+    "      --errors          one line per unreadable file or folder on stderr\n"
+    "      --help            this text\n"
+    "      --version         the version\n"
+    "\n"
+    "Exit status: 0 when a row was found, 1 when none was, 2 on a usage error or\n"
+    "when a file or folder could not be opened (even if rows were found).\n";
+
+namespace {
+
+bool TakeValue(const std::vector<std::string> &args, size_t &i, const std::string &arg, const std::string &name,
+               std::string &value, std::string &error)
+{
+    if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (arg != name)
+        return false;
+    if (i + 1 >= args.size()) {
+        error = "option '" + name + "' needs a value";
+        return true;
+    }
+    value = args[++i];
+    return true;
+}
+
+std::string Jobs(const std::string &text, int &jobs)
+{
+    char *end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || n < 1 || n > 256)
+        return "the number of jobs must be 1 to 256, not '" + text + "'";
+    jobs = static_cast<int>(n);
+    return "";
+}
+
+}  // namespace
+
+std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions &o)
+{
+    std::vector<std::string> operands;
+    bool optionsEnd = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        std::string value, error;
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnd = true;
+        } else if (arg == "--ignore-case") {
+            o.IgnoreCase = true;
+        } else if (arg == "--imports") {
+            o.Imports = true;
+        } else if (arg == "--recursive") {
+            o.Recursive = true;
+        } else if (arg == "--header") {
+            o.Header = true;
+        } else if (arg == "--errors") {
+            o.Errors = true;
+        } else if (arg == "--help") {
+            o.Help = true;
+        } else if (arg == "--version") {
+            o.Version = true;
+        } else if (TakeValue(args, i, arg, "--mask", value, error)) {
+            if (!error.empty())
+                return error;
+            if (value.empty())
+                return "the mask is empty";
+            o.Mask = value == "all" ? "*.*" : value;
+        } else if (TakeValue(args, i, arg, "--format", value, error)) {
+            if (!error.empty())
+                return error;
+            if (value == "tsv")
+                o.Format = TFormat::Tsv;
+            else if (value == "csv")
+                o.Format = TFormat::Csv;
+            else if (value == "sylk")
+                o.Format = TFormat::Sylk;
+            else
+                return "unknown format '" + value + "' (tsv, csv or sylk)";
+        } else if (TakeValue(args, i, arg, "--sort", value, error)) {
+            if (!error.empty())
+                return error;
+            const std::pair<const char *, TSortKey> keys[] = {
+                {"name", TSortKey::Name}, {"ordinal", TSortKey::Number}, {"module", TSortKey::Module},
+                {"path", TSortKey::Path}};
+            o.Sort = TSortKey::None;
+            for (const auto &k : keys)
+                if (value == k.first)
+                    o.Sort = k.second;
+            if (o.Sort == TSortKey::None)
+                return "unknown sort column '" + value + "' (name, ordinal, module or path)";
+        } else if (TakeValue(args, i, arg, "--jobs", value, error)) {
+            if (!error.empty())
+                return error;
+            error = Jobs(value, o.Jobs);
+            if (!error.empty())
+                return error;
+        } else if (arg[1] == '-') {
+            return "unknown option '" + arg + "'";
+        } else {
+            // Short options, which may be joined: -ir, -j4, -j 4.
+            for (size_t k = 1; k < arg.size(); ++k) {
+                const char c = arg[k];
+                if (c == 'i') {
+                    o.IgnoreCase = true;
+                } else if (c == 'r') {
+                    o.Recursive = true;
+                } else if (c == 'q') {
+                    o.Quiet = true;
+                } else if (c == 'j') {
+                    if (k + 1 < arg.size())
+                        value = arg.substr(k + 1);
+                    else if (i + 1 < args.size())
+                        value = args[++i];
+                    else
+                        return "option '-j' needs a value";
+                    error = Jobs(value, o.Jobs);
+                    if (!error.empty())
+                        return error;
+                    break;
+                } else {
+                    return std::string("unknown option '-") + c + "'";
+                }
+            }
+        }
+    }
+    if (o.Help || o.Version)
+        return "";
+    if (operands.empty())
+        return "no KEYWORD given";
+    o.Keyword = operands[0];
+    o.Paths.assign(operands.begin() + 1, operands.end());
+    return "";
+}

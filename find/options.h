@@ -1,0 +1,33 @@
+// The command line of kalvex-find.
+#pragma once
+
+#include "rows/resultrows.h"
+
+#include <string>
+#include <vector>
+
+enum class TFormat { Tsv, Csv, Sylk };
+
+struct TFindOptions {
+    std::string Keyword;
+    std::vector<std::string> Paths;  // empty: the current folder
+    bool IgnoreCase = false;
+    bool Imports = false;
+    bool Recursive = false;
+    std::string Mask = "*.dll";
+    TFormat Format = TFormat::Tsv;
+    bool Header = false;
+    TSortKey Sort = TSortKey::None;
+    int Jobs = 0;  // 0: one per core
+    bool Quiet = false;
+    bool Errors = false;
+    bool Help = false;
+    bool Version = false;
+};
+
+// Reads args (without the program name) into options: "" on success, else
+// what is wrong, in one line.
+std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions &options);
+
+extern const char *const FindUsage;  // the one line of usage
+extern const char *const FindHelp;

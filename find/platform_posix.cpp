@@ -1,0 +1,53 @@
+#include "find/platform.h"
+
+#include <csignal>
+#include <unistd.h>
+
+void FindUpperCase(std::string &text)
+{
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - ('a' - 'A'));
+}
+
+std::string FindFileName(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FindErrorText(uint32_t code)
+{
+    // The codes of the reader and of the file access, in their Win32 numbering.
+    switch (code) {
+    case 1: return "not a regular file";
+    case 2: return "the file does not exist";
+    case 3: return "the folder does not exist";
+    case 4: return "too many open files";
+    case 5: return "access denied";
+    case 8: return "not enough memory";
+    case 31: return "the file cannot be read";
+    case 32: return "the file is in use";
+    case 193: return "not a PE32 or PE32+ module";
+    case 206: return "the name is too long";
+    case 998: return "the module's table leads outside it or is too large";
+    case 1117: return "an input/output error";
+    case 1921: return "too many levels of links";
+    default: return "error " + std::to_string(code);
+    }
+}
+
+void PrepareStreams()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool StderrIsTerminal()
+{
+    return isatty(STDERR_FILENO) != 0;
+}
+
+FILE *OpenSpool()
+{
+    return std::tmpfile();
+}

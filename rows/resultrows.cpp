@@ -1,0 +1,64 @@
+#include "rows/resultrows.h"
+
+#include "rows/rowtext.h"
+
+#include <algorithm>
+
+TNameMatch::TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper)
+    : FKeyword(keyword), FUpper(ignoreCase ? upper : nullptr)
+{
+    if (FUpper)
+        FUpper(FKeyword);
+}
+
+bool TNameMatch::operator()(const std::string &name) const
+{
+    if (FKeyword.empty())
+        return true;
+    if (!FUpper)
+        return name.find(FKeyword) != std::string::npos;
+    // The upper-cased copy in a buffer of this thread's that keeps its room.
+    thread_local std::string upper;
+    upper.assign(name);
+    FUpper(upper);
+    return upper.find(FKeyword) != std::string::npos;
+}
+
+void AppendResultRows(const TNameList &list, bool exportTable, const std::string &path,
+                      const std::string &fileName, const TNameMatch &match, TResultRows &rows)
+{
+    for (const TNameEntry &entry : list) {
+        // An import entry is the function part, a CR and the module's name.
+        const size_t cr = exportTable ? std::string::npos : entry.Text.find(NameSeparator);
+        std::string name = entry.Text.substr(0, cr);
+        if (!match(name))
+            continue;
+        std::string module = exportTable ? fileName : cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
+        rows.push_back({std::move(name), std::to_string(static_cast<int32_t>(entry.Number)), std::move(module), path});
+    }
+}
+
+void SortResultRows(TResultRows &rows, TSortKey key)
+{
+    auto text = [](std::string TResultRow::*field) {
+        return [field](const TResultRow &a, const TResultRow &b) { return CompareText(a.*field, b.*field) < 0; };
+    };
+    switch (key) {
+    case TSortKey::Name:
+        std::stable_sort(rows.begin(), rows.end(), text(&TResultRow::Name));
+        break;
+    case TSortKey::Number:
+        std::stable_sort(rows.begin(), rows.end(), [](const TResultRow &a, const TResultRow &b) {
+            return CompareNumberText(a.Number, b.Number) < 0;
+        });
+        break;
+    case TSortKey::Module:
+        std::stable_sort(rows.begin(), rows.end(), text(&TResultRow::Module));
+        break;
+    case TSortKey::Path:
+        std::stable_sort(rows.begin(), rows.end(), text(&TResultRow::Path));
+        break;
+    case TSortKey::None:
+        break;
+    }
+}

@@ -1,0 +1,144 @@
+#include "rows/rowtext.h"
+
+#include <algorithm>
+
+const char *const CrLf = "\r\n";
+const char *const SylkEnd = "E\r\n";
+
+namespace {
+
+char AlignmentLetter(TCellKind kind)
+{
+    switch (kind) {
+    case TCellKind::Number:
+        return 'R';
+    case TCellKind::CentredText:
+        return 'C';
+    default:
+        return 'L';
+    }
+}
+
+// The cell as a SYLK K field: CSV's quoting, and each ";" doubled, since a
+// bare one would end the field.
+std::string SylkValue(const std::string &text, TCellKind kind)
+{
+    const std::string csv = CsvCell(text, kind);
+    if (csv.find(';') == std::string::npos)
+        return csv;
+    std::string value;
+    for (char c : csv) {
+        value += c;
+        if (c == ';')
+            value += ';';
+    }
+    return value;
+}
+
+template <class Cell> void AppendLine(std::string &out, const TCellRow &row, char separator, Cell cell)
+{
+    for (size_t col = 0; col < row.size(); ++col) {
+        if (col > 0)
+            out += separator;
+        cell(out, row[col]);
+    }
+    out += CrLf;
+}
+
+int FoldedByte(char c)
+{
+    const int b = static_cast<unsigned char>(c);
+    return b >= 'a' && b <= 'z' ? b - ('a' - 'A') : b;
+}
+
+// The text rule on a and b as if the shorter were filled with leading "0"s
+// up to the longer one's length; nothing is copied.
+int CompareZeroFilled(const char *a, size_t na, const char *b, size_t nb)
+{
+    const size_t n = std::max(na, nb), padA = n - na, padB = n - nb;
+    for (size_t i = 0; i < n; ++i) {
+        const int x = i < padA ? '0' : FoldedByte(a[i - padA]);
+        const int y = i < padB ? '0' : FoldedByte(b[i - padB]);
+        if (x != y)
+            return x - y;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string CsvCell(const std::string &text, TCellKind kind)
+{
+    if (kind == TCellKind::Number)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+void AppendTextLine(std::string &out, const TCellRow &row)
+{
+    AppendLine(out, row, '\t', [](std::string &o, const TCell &c) { o += *c.Text; });
+}
+
+void AppendCsvLine(std::string &out, const TCellRow &row)
+{
+    AppendLine(out, row, ',', [](std::string &o, const TCell &c) { o += CsvCell(*c.Text, c.Kind); });
+}
+
+std::string SylkHead(int rows, int columns)
+{
+    return std::string("ID;PLVU") + CrLf + "B;Y" + std::to_string(rows) + ";X" + std::to_string(columns) + CrLf;
+}
+
+void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row)
+{
+    for (size_t col = 0; col < row.size(); ++col) {
+        out += "F;";
+        if (col == 0) {
+            out += 'Y';
+            out += std::to_string(rowNumber);
+            out += ';';
+        }
+        out += 'X';
+        out += std::to_string(col + 1);
+        out += ";FG0";
+        out += AlignmentLetter(row[col].Kind);
+        out += CrLf;
+        out += "C;K";
+        out += SylkValue(*row[col].Text, row[col].Kind);
+        out += CrLf;
+    }
+}
+
+int CompareText(const std::string &a, const std::string &b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int x = FoldedByte(a[i]), y = FoldedByte(b[i]);
+        if (x != y)
+            return x - y;
+    }
+    return static_cast<int>(a.size()) - static_cast<int>(b.size());
+}
+
+int CompareNumberText(const std::string &a, const std::string &b)
+{
+    // Class 0 empty, 1 negative (the "-" dropped), 2 not negative (a "+" dropped).
+    auto classOf = [](const std::string &s, size_t &skip) {
+        skip = !s.empty() && (s[0] == '-' || s[0] == '+') ? 1 : 0;
+        return s.empty() ? 0 : s[0] == '-' ? 1 : 2;
+    };
+    size_t skipA, skipB;
+    const int classA = classOf(a, skipA), classB = classOf(b, skipB);
+    if (classA != classB)
+        return classA - classB;
+    if (classA == 0)
+        return 0;
+    const int result = CompareZeroFilled(a.data() + skipA, a.size() - skipA, b.data() + skipB, b.size() - skipB);
+    return classA == 1 ? -result : result;
+}

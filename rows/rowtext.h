@@ -1,0 +1,43 @@
+// Result rows as text: the lines of tab-separated text, CSV and SYLK that a
+// copy of the window's rows and the command-line search both write, and the
+// comparisons their sorts use. Plain bytes in the system's ANSI code page;
+// nothing is converted. Portable: no Win32.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A cell's kind, from the alignment of its list column.
+enum class TCellKind {
+    Text,         // left-justified: quoted in CSV and SYLK, SYLK letter L
+    Number,       // right-justified (and the check-state column): bare, R
+    CentredText,  // centred: quoted, C
+};
+
+struct TCell {
+    const std::string *Text;
+    TCellKind Kind;
+};
+using TCellRow = std::vector<TCell>;
+
+extern const char *const CrLf;
+
+// The cell as CSV writes it: a number bare, any other text in double quotes
+// with each quote inside doubled.
+std::string CsvCell(const std::string &text, TCellKind kind);
+// One row of tab-separated text or CSV, ended by CR LF.
+void AppendTextLine(std::string &out, const TCellRow &row);
+void AppendCsvLine(std::string &out, const TCellRow &row);
+// SYLK: the identification and bounds records (rows, then columns), the
+// records of row rowNumber (from 1: a format record that places each cell
+// and a cell record that takes that place), and the end record.
+std::string SylkHead(int rows, int columns);
+void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row);
+extern const char *const SylkEnd;
+
+// Byte by byte, unsigned, with 'a'-'z' folded to 'A'-'Z' (no locale); the
+// difference of the first differing bytes, else the difference in length.
+int CompareText(const std::string &a, const std::string &b);
+// Empty before negative before not negative; within a class by value, the
+// digits compared as text after filling the shorter with leading zeros.
+int CompareNumberText(const std::string &a, const std::string &b);

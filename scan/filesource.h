@@ -1,0 +1,84 @@
+// Random-access reads of a module's bytes: from a file (a Win32 and a POSIX
+// implementation of one small interface) or from memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class FIByteSource {
+public:
+    virtual ~FIByteSource() = default;
+    // The size when the source was opened; reads may still fail below it
+    // when a file shrinks meanwhile.
+    virtual uint64_t Size() const = 0;
+    // Copies exactly n bytes at offset into out; false on any shortfall.
+    virtual bool ReadAt(uint64_t offset, void *out, uint32_t n) = 0;
+};
+
+class TMemorySource : public FIByteSource {
+public:
+    TMemorySource(const uint8_t *data, size_t size) : FData(data), FSize(size) {}
+    explicit TMemorySource(const std::vector<uint8_t> &bytes) : TMemorySource(bytes.data(), bytes.size()) {}
+    uint64_t Size() const override { return FSize; }
+    bool ReadAt(uint64_t offset, void *out, uint32_t n) override;
+
+private:
+    const uint8_t *FData;
+    size_t FSize;
+};
+
+// System error codes in Win32 numbering on every platform, so that error rows
+// read alike wherever the core runs.
+const uint32_t CodeFileNotFound = 2;
+const uint32_t CodePathNotFound = 3;
+const uint32_t CodeAccessDenied = 5;
+
+// A file opened for reading while others may read, write, rename or delete it.
+class TFileSource : public FIByteSource {
+public:
+    TFileSource() = default;
+    ~TFileSource() override;
+    TFileSource(const TFileSource &) = delete;
+    TFileSource &operator=(const TFileSource &) = delete;
+
+    // 0, or the system's code for the failed open (2 missing, 3 bad folder,
+    // 5 denied or a folder, 32 in use, ...); a source that is no regular
+    // file (a device, a pipe) fails too. On Windows the calling thread should
+    // have the critical-error box off (SEM_FAILCRITICALERRORS): a drive
+    // without its medium would ask the user otherwise.
+    uint32_t Open(const std::string &path);
+    uint64_t Size() const override { return FSize; }
+    bool ReadAt(uint64_t offset, void *out, uint32_t n) override;
+
+private:
+    void Close();
+
+    intptr_t FHandle = -1;  // a HANDLE or a file descriptor
+    uint64_t FSize = 0;
+};
+
+// ---- folders ----
+
+struct TFolderEntry {
+    std::string Name;
+    bool Folder;
+    bool Hidden;  // a hidden or system folder, which recursive walks pass by
+};
+// Appends the entries of folder whose names match the wildcard pattern ("*"
+// any run, "?" one byte, letters without regard to case; "*.*" all): in the
+// system's listing order on Windows, in byte order elsewhere. An empty folder
+// text is the current folder. 0 (also when nothing matches) or the system's
+// code for a folder that cannot be listed. "Byte order" folds ASCII letters
+// to upper case first, as NTFS and Wine order a listing.
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries);
+// A folder's identity (volume, file number), so that one reached again
+// through a link is known; false when it cannot be had.
+bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file);
+// Whether path names an existing folder.
+bool IsFolder(const std::string &path);
+// name in folder, joined by the system's separator; an empty folder (the
+// current one) adds nothing.
+std::string JoinPath(const std::string &folder, const std::string &name);
+// The wildcard rule of ListFolder, for the systems that have none.
+bool WildcardMatch(const char *pattern, const char *name);

@@ -1,0 +1,110 @@
+// The file source on Windows: one handle with full sharing, positioned reads.
+#include "scan/filesource.h"
+
+#include <windows.h>
+
+TFileSource::~TFileSource()
+{
+    Close();
+}
+
+void TFileSource::Close()
+{
+    if (FHandle != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+    FHandle = -1;
+}
+
+uint32_t TFileSource::Open(const std::string &path)
+{
+    Close();
+    // Each call here is a round trip to the server under Wine, so there are
+    // as few as can be: no type query (a pipe or a device has no size and
+    // fails below) and no error mode (the reading thread sets its own once).
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error ? error : CodeFileNotFound;
+    }
+    FHandle = reinterpret_cast<intptr_t>(h);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size)) {
+        const DWORD sizeError = GetLastError();
+        Close();
+        return sizeError ? sizeError : CodeAccessDenied;
+    }
+    FSize = static_cast<uint64_t>(size.QuadPart);
+    return 0;
+}
+
+bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
+{
+    if (FHandle == -1)
+        return false;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    return ReadFile(reinterpret_cast<HANDLE>(FHandle), out, n, &got, &at) && got == n;
+}
+
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)
+{
+    WIN32_FIND_DATAA find;
+    HANDLE h = FindFirstFileA(JoinPath(folder, pattern).c_str(), &find);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // Nothing matches: an empty listing, not a failure.
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
+    }
+    const DWORD skipped = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */;
+    do
+        entries.push_back({find.cFileName, (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (find.dwFileAttributes & skipped) != 0});
+    while (FindNextFileA(h, &find));
+    FindClose(h);
+    return 0;
+}
+
+bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file)
+{
+    HANDLE h = CreateFileA(folder.empty() ? "." : folder.c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!ok)
+        return false;
+    volume = info.dwVolumeSerialNumber;
+    file = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool IsFolder(const std::string &path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string JoinPath(const std::string &folder, const std::string &name)
+{
+    if (folder.empty())
+        return name;
+    // The last byte is a separator only if it is no trail byte of a
+    // double-byte character.
+    bool separator = false;
+    for (size_t i = 0; i < folder.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(folder[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < folder.size()) {
+            ++i;
+            separator = false;
+        } else {
+            separator = c == '\\';
+        }
+    }
+    return separator ? folder + name : folder + "\\" + name;
+}

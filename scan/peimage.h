@@ -1,0 +1,80 @@
+// A module file read as the system loader would lay it out as an image,
+// without mapping it: the headers and the section table are read once, and
+// each RVA is translated to a file offset when it is read.
+//
+// The layout follows the loader: the image spans SizeOfImage (rounded up to a
+// page) and reads as zeros where no file data lies; over it the headers up to
+// SizeOfHeaders, then each section at its RVA with its raw data, read from
+// the sector-aligned file offset and cut at its virtual size. An image whose
+// file and section alignments are equal and below a page lies as in the file
+// (RVA = offset). An RVA outside the image fails to read. Only a few blocks
+// of the file are held at a time, so a file of any size costs the same.
+#pragma once
+
+#include "scan/filesource.h"
+#include "scan/imageview.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The result code for a file that is neither a PE32 nor a PE32+ image, is cut
+// short in its headers, or has sections the loader would refuse.
+const uint32_t CodeBadExeFormat = 193;  // ERROR_BAD_EXE_FORMAT
+
+class TPeImage : public FIImage {
+public:
+    explicit TPeImage(FIByteSource &file) : FFile(file) {}
+
+    // Reads the headers and lays the image out: 0 or CodeBadExeFormat.
+    uint32_t Open();
+    // PE32+ (64-bit thunks) rather than PE32.
+    bool Is64() const { return FIs64; }
+    // The RVA of data directory index as the system's lookup finds it; false
+    // when the directory is absent (beyond the count, or at RVA 0). A
+    // directory entry that cannot be read fails too, with fault set.
+    bool Directory(uint32_t index, uint32_t &rva, bool &fault) const;
+
+    bool Read(uint32_t rva, void *out, uint32_t n) const override;
+    bool ReadString(uint32_t rva, std::string &text, uint64_t maxLength = UINT64_MAX) const override;
+
+private:
+    // RVAs [Begin, End) of one mapped part: the first FileBytes bytes come
+    // from the file at File, the rest are zeros.
+    struct TPart {
+        uint32_t Begin;
+        uint32_t End;
+        uint64_t File;
+        uint32_t FileBytes;
+    };
+    // The part that shows at rva (later parts lie over earlier ones) and how
+    // many bytes from rva on it shows before another part or its end.
+    const TPart *PartAt(uint32_t rva, uint32_t &run) const;
+    // Copies n bytes of part at rva; false when the file cannot give them.
+    bool CopyFrom(const TPart &part, uint32_t rva, uint8_t *out, uint32_t n) const;
+    bool FileRead(uint64_t offset, uint8_t *out, uint32_t n) const;
+    // The file's bytes from offset on as far as the block that holds them
+    // goes (available of them); null when the file cannot give them.
+    const uint8_t *FileSpan(uint64_t offset, uint32_t &available) const;
+    uint32_t LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t sections,
+                    uint32_t sectionTable, uint32_t sectionAlignment, uint32_t fileAlignment);
+
+    static const uint32_t BlockSize = 0x4000;
+    static const int BlockCount = 4;
+    struct TBlock {
+        uint64_t Offset = UINT64_MAX;
+        uint32_t Size = 0;
+        uint32_t Used = 0;  // last use, for replacement
+        std::vector<uint8_t> Data;
+    };
+
+    FIByteSource &FFile;
+    bool FIs64 = false;
+    uint32_t FOptional = 0;  // RVA (= file offset) of the optional header
+    std::vector<TPart> FParts;
+    mutable TBlock FBlocks[BlockCount];
+    mutable uint32_t FClock = 0;
+    // The run of the part that the last lookup found.
+    mutable const TPart *FRunPart = nullptr;
+    mutable uint32_t FRunBegin = 0, FRunEnd = 0;
+};

@@ -1,0 +1,197 @@
+// kalvex-find as a user runs it: a table of invocations over a folder of
+// images of our own, with the rows, messages and exit statuses they give.
+#include "find/options.h"
+#include "rows/resultrows.h"
+#include "tests/scan/imagebuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    std::string Out, Err;
+    int Status;
+};
+
+std::string Quoted(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string ReadAll(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs kalvex-find with args in folder cwd through the shell; prefix goes
+// before the program (another user, say).
+TRun Find(const std::string &cwd, const std::string &args, const std::string &prefix = "")
+{
+    const std::string err = fs::temp_directory_path() / ("kalvex-find-err-" + std::to_string(getpid()));
+    const std::string command =
+        "cd " + Quoted(cwd) + " && " + prefix + " " + Quoted(KALVEX_FIND) + " " + args + " 2>" + Quoted(err);
+    FILE *p = popen(command.c_str(), "r");
+    TRun run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        run.Out.append(buffer, n);
+    const int status = pclose(p);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Err = ReadAll(err);
+    fs::remove(err);
+    return run;
+}
+
+// A folder of modules: a.dll (PE32: exports Alpha, beta_x; imports from
+// K.dll), sub/b.dll (PE32+), a text file named like a DLL, a link cycle.
+class FindTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        Root = fs::temp_directory_path() / ("kalvex-find-" + std::to_string(getpid()));
+        fs::remove_all(Root);
+        fs::create_directories(Root + "/sub");
+        for (bool pe32plus : {false, true}) {
+            TPeBuilder b(2, 0x30000000, pe32plus);
+            const uint32_t end = b.PutExports(TPeBuilder::DataRva, {"Alpha", pe32plus ? "Gamma;x" : "beta_x"}, {0, 4});
+            b.PutImports(end + 8, {{"K.dll", {"Sleep"}, {17}}});
+            ASSERT_TRUE(b.WriteTo(Root + (pe32plus ? "/sub/b.dll" : "/a.dll")));
+        }
+        std::ofstream(Root + "/text.dll") << "not a module";
+        fs::create_directory_symlink("..", Root + "/sub/up");
+    }
+    static void TearDownTestSuite() { fs::remove_all(Root); }
+
+    static std::string Root;
+};
+std::string FindTool::Root;
+
+}  // namespace
+
+TEST_F(FindTool, Invocations)
+{
+    const struct {
+        const char *Args;
+        const char *Out;
+        int Status;
+    } cases[] = {
+        {"Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", 0},
+        {"alpha", "", 1},
+        {"-i ALPHA", "Alpha\t0\ta.dll\ta.dll\r\n", 0},
+        {"-r -i a",
+         "Alpha\t0\ta.dll\ta.dll\r\nbeta_x\t4\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n"
+         "Gamma;x\t4\tb.dll\tsub/b.dll\r\n",
+         0},
+        {"--imports ''", "Sleep\t100\tK.dll\ta.dll\r\n%17\t0\tK.dll\ta.dll\r\n", 0},
+        {"--imports 17 sub/b.dll", "%17\t0\tK.dll\tsub/b.dll\r\n", 0},
+        {"-r --sort name --header ''",
+         "function\tordinal\tmodule\tpath\r\nAlpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n"
+         "beta_x\t4\ta.dll\ta.dll\r\nGamma;x\t4\tb.dll\tsub/b.dll\r\n",
+         0},
+        {"-r --sort ordinal --format csv -j 3 ''",
+         "\"Alpha\",0,\"a.dll\",\"a.dll\"\r\n\"Alpha\",0,\"b.dll\",\"sub/b.dll\"\r\n"
+         "\"beta_x\",4,\"a.dll\",\"a.dll\"\r\n\"Gamma;x\",4,\"b.dll\",\"sub/b.dll\"\r\n",
+         0},
+        {"--format sylk Gamma sub",
+         "ID;PLVU\r\nB;Y1;X4\r\nF;Y1;X1;FG0L\r\nC;K\"Gamma;;x\"\r\nF;X2;FG0R\r\nC;K4\r\nF;X3;FG0L\r\n"
+         "C;K\"b.dll\"\r\nF;X4;FG0L\r\nC;K\"sub/b.dll\"\r\nE\r\n",
+         0},
+        {"--mask '*.txt' ''", "", 1},
+        {"-q Alpha", "", 0},
+        {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\r\n", 2},
+        {"--bogus x", "", 2},
+        {"-j 0 x", "", 2},
+        {"--format xml x", "", 2},
+        {"", "", 2},
+    };
+    for (const auto &c : cases) {
+        const TRun run = Find(Root, c.Args);
+        EXPECT_EQ(c.Out, run.Out) << c.Args;
+        EXPECT_EQ(c.Status, run.Status) << c.Args;
+        // A usage error says so in one line; nothing else writes to stderr.
+        EXPECT_EQ(c.Status == 2 && c.Out[0] == 0 ? 1 : 0, std::count(run.Err.begin(), run.Err.end(), '\n'))
+            << c.Args << ": " << run.Err;
+    }
+}
+
+TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
+{
+    // Another user, for whom the folder "locked" cannot be listed (root
+    // could list it anyway).
+    fs::create_directory(Root + "/locked");
+    fs::permissions(Root + "/locked", fs::perms::none);
+    // A pipe named like a module is no file to read, and must not hang the read.
+    ASSERT_EQ(0, mkfifo((Root + "/pipe.dll").c_str(), 0666));
+    const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    const TRun run = Find(Root, "-r --mask all --errors Alpha", user);
+    EXPECT_EQ("Alpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n", run.Out);
+    EXPECT_EQ(2, run.Status);
+    EXPECT_NE(std::string::npos, run.Err.find("locked: 5: access denied\n")) << run.Err;
+    EXPECT_NE(std::string::npos, run.Err.find("text.dll: 193: not a PE32 or PE32+ module\n")) << run.Err;
+    EXPECT_NE(std::string::npos, run.Err.find("pipe.dll: 1: not a regular file\n")) << run.Err;
+    fs::permissions(Root + "/locked", fs::perms::owner_all);
+    fs::remove(Root + "/locked");
+    fs::remove(Root + "/pipe.dll");
+}
+
+TEST_F(FindTool, ABrokenPipeEndsItQuietly)
+{
+    // Many rows into a reader that leaves after the first line.
+    const std::string copies = Root + "/many";
+    fs::create_directory(copies);
+    for (int i = 0; i < 400; ++i)
+        fs::copy_file(Root + "/a.dll", copies + "/m" + std::to_string(i) + ".dll");
+    const std::string err = copies + "/err.txt";
+    const std::string command = "cd " + Quoted(copies) + " && " + Quoted(KALVEX_FIND) + " '' 2>" + Quoted(err) +
+                                " | head -c 1 >/dev/null; echo ${PIPESTATUS[0]}";
+    FILE *p = popen(("bash -c " + Quoted(command)).c_str(), "r");
+    char status[16] = {};
+    fgets(status, sizeof status, p);
+    pclose(p);
+    EXPECT_STREQ("0\n", status);
+    EXPECT_EQ("", ReadAll(err));
+    fs::remove_all(copies);
+}
+
+TEST(FindOptions, ParsesWhatTheHelpSays)
+{
+    TFindOptions o;
+    EXPECT_EQ("", ParseFindOptions({"-irq", "-j4", "--mask=all", "--sort", "path", "--imports", "--", "-x", "d"}, o));
+    EXPECT_TRUE(o.IgnoreCase && o.Recursive && o.Quiet && o.Imports);
+    EXPECT_EQ(4, o.Jobs);
+    EXPECT_EQ("*.*", o.Mask);
+    EXPECT_EQ(TSortKey::Path, o.Sort);
+    EXPECT_EQ("-x", o.Keyword);
+    EXPECT_EQ(std::vector<std::string>{"d"}, o.Paths);
+    for (const char *bad : {"--mask", "-j", "--jobs=300", "--sort=size", "-z", "--mask="}) {
+        TFindOptions p;
+        EXPECT_NE("", ParseFindOptions({bad, "k"}, p)) << bad;
+    }
+}
+
+TEST(FindSystemFolder, ManyJobsGiveTheOutputOfOne)
+{
+    const std::string sys = KALVEX_SYSTEM_FOLDER;
+    ASSERT_TRUE(fs::exists(sys + "/kernel32.dll")) << "no Wine system folder at " << sys;
+    for (const char *args : {"''", "--imports ''"}) {
+        const TRun one = Find(sys, std::string("-j 1 ") + args), eight = Find(sys, std::string("-j 8 ") + args);
+        EXPECT_EQ(0, one.Status);
+        EXPECT_GT(one.Out.size(), 1000000u) << args;
+        EXPECT_TRUE(one.Out == eight.Out) << args;
+    }
+}

@@ -1,0 +1,55 @@
+#!/bin/bash
+# kalvex-find's figures, natively: against objdump | grep on the same files,
+# the full listing, one job against the default, and a synthetic corpus of
+# 100,000 files (hard links to the system folder's DLLs in nested folders)
+# against one of 1,000, with time and peak memory.
+#   bench-find.sh NATIVE_BUILD SYSTEM_FOLDER CORPUS_FOLDER
+set -eu
+native=$(cd "$1" && pwd); sys=$2; mkdir -p "$3"; corpus=$(cd "$3" && pwd)
+find_tool=$native/kalvex-find
+export LC_ALL=C
+
+# The best of three wall-clock times of a shell command, in seconds.
+timing=$(mktemp)
+trap 'rm -f "$timing"' EXIT
+TIMEFORMAT=%R
+best() {
+    local t best=
+    for _ in 1 2 3; do
+        t=$( { time bash -c "$1" >/dev/null 2>&1; } 2>&1 )
+        if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
+    done
+    echo "$best"
+}
+
+cd "$sys"
+echo "kalvex-find over $(ls *.dll | wc -l) *.dll files of $sys"
+"$native/kalvex_readbench" . '*.*'
+ours=$(best "$find_tool -i alloc")
+theirs=$(best "i686-w64-mingw32-objdump -p *.dll 2>/dev/null | grep -i alloc")
+rows=$($find_tool -i alloc | wc -l)
+echo "kalvex-find -i alloc: $ours s ($rows rows); objdump -p | grep -i alloc: $theirs s; ratio $(awk "BEGIN{printf \"%.3f\", $ours/$theirs}")"
+echo "full export listing: $(best "$find_tool ''") s ($($find_tool '' | wc -l) rows); -j 1: $(best "$find_tool -j 1 ''") s"
+echo "full import listing: $(best "$find_tool --imports ''") s; -j 1: $(best "$find_tool -j 1 --imports ''") s"
+
+# The corpus: 100 folders of 10 folders of 100 links each (to 100 of the
+# DLLs, a different hundred in each of the ten), made once.
+if [ ! -f "$corpus/.complete" ]; then
+    rm -rf "${corpus:?}"/*
+    dlls=(*.dll)
+    for b in $(seq 0 9); do
+        mkdir -p "$corpus/00/$b"
+        for c in $(seq 0 99); do
+            src=${dlls[$(( (b * 100 + c) % ${#dlls[@]} ))]}
+            ln "$src" "$corpus/00/$b/m$c.dll" 2>/dev/null || cp "$src" "$corpus/00/$b/m$c.dll"
+        done
+    done
+    for a in $(seq -w 1 99); do cp -al "$corpus/00" "$corpus/$a"; done
+    touch "$corpus/.complete"
+fi
+for folder in "$corpus/00" "$corpus"; do
+    files=$(find "$folder" -name '*.dll' | wc -l)
+    /usr/bin/time -f "%e %M" -o "$timing" "$find_tool" -r -i alloc "$folder" >/dev/null
+    set -- $(tail -1 "$timing")
+    echo "corpus of $files files: $1 s, $(awk "BEGIN{printf \"%.0f\", $files/$1}") files/s, peak memory $(( $2 / 1024 )) MiB"
+done
