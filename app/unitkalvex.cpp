@@ -18,7 +18,7 @@ namespace {
 const char *const SettingSection = "Setting";
 const UINT_PTR PaintTimer = 1;
 const UINT StatusPaintInterval = 100;  // ms
-const DWORD ListPaintInterval = 250;   // ms
+const DWORD ListPaintInterval = 500;   // ms
 
 }  // namespace
 
@@ -365,11 +365,15 @@ void TFormKalvex::SetStatusText(const std::string &text)
     StatusBar->SetSimpleText(text);
 }
 
-void TFormKalvex::AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
-                            const std::string &path)
+void TFormKalvex::AppendRow(std::string name, std::string number, std::string fileName, std::string path)
 {
     DeferPaint();
-    ListView->AddItem(name, {number, fileName, path});
+    TStringList subItems;
+    subItems.reserve(3);
+    subItems.push_back(std::move(number));
+    subItems.push_back(std::move(fileName));
+    subItems.push_back(std::move(path));
+    ListView->AddItem(std::move(name), std::move(subItems));
 }
 
 void TFormKalvex::DeferPaint()

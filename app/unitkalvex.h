@@ -76,8 +76,7 @@ public:
     // The worker's hand-offs land here, on the user interface thread.
     void ClearRows() override;
     void SetStatusText(const std::string &text) override;
-    void AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
-                   const std::string &path) override;
+    void AppendRow(std::string name, std::string number, std::string fileName, std::string path) override;
 
     // Read by tests: whether the window takes dropped files now.
     bool AcceptsDrops() const { return FAcceptsDrops; }
@@ -108,9 +107,9 @@ private:
     // Rows and texts arriving one by one would repaint the list and the
     // status bar each time (about 10 ms a list row, 1 ms a status text under
     // Wine): while a search runs, the status bar repaints every 100 ms and
-    // the list learns its new rows every 250 ms (which repaints only rows
-    // that come into view, and the scroll bar); the idle pass after the end
-    // shows both at once.
+    // the list learns its new rows every 500 ms (which repaints only rows
+    // that come into view, and the scroll bar: 10 ms under Wine); the idle
+    // pass after the end shows both at once.
     void DeferPaint();
     void FlushPaint(bool keepDeferring);
 

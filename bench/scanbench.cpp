@@ -32,8 +32,7 @@ public:
     size_t Rows = 0;
     void ClearRows() override {}
     void SetStatusText(const std::string &) override {}
-    void AppendRow(const std::string &, const std::string &, const std::string &,
-                   const std::string &) override
+    void AppendRow(std::string, std::string, std::string, std::string) override
     {
         ++Rows;
     }

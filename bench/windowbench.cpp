@@ -9,6 +9,8 @@
 // with one core held busy by a spinning process; then one full listing while
 // a thread of this process sends messages to the window in a tight loop.
 //   kalvex_windowbench.exe [folder [keyword]]   (default: system32, "alloc")
+//   kalvex_windowbench.exe --profile [folder]    two full listings and nothing
+//                                                else, for a profiler
 // KALVEX_BENCH_OBJDUMP (seconds of a native "objdump -p | grep -i alloc" over
 // the same files) adds the keyword search's ratio to it.
 #include "app/targetfiles.h"
@@ -317,12 +319,24 @@ int main(int argc, char **argv)
         }
     char sys[MAX_PATH];
     GetSystemDirectoryA(sys, MAX_PATH);
+    const bool profile = argc > 1 && std::string(argv[1]) == "--profile";
+    if (profile) {
+        --argc;
+        ++argv;
+    }
     const std::string folder = argc > 1 ? argv[1] : sys;
     const std::string keyword = argc > 2 ? argv[2] : "alloc";
     Application.Initialize();
     FormKalvex = new TFormKalvex();
     ShowWindow(FormKalvex->Handle, SW_SHOW);
     Application.ProcessMessages();
+    if (profile) {
+        int rows = 0;
+        for (int i = 0; i < 2; ++i)
+            std::printf("full listing: %.3f s\n", WindowSearch({"full listing", folder, 0, false, ""}, rows));
+        delete FormKalvex;
+        return 0;
+    }
 
     TStringList modules;
     CollectFiles(folder, "*.dll", modules, false);

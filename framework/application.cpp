@@ -71,6 +71,11 @@ void TApplication::ProcessMessages()
             FTerminated = true;
             return;
         }
+        // The hand-off timer is for the system's modal loops: this loop
+        // serves right below, and a timer served here for a whole slice
+        // would be due again at its end, so the queue would never empty.
+        if (msg.message == WM_TIMER && msg.hwnd == TThread::HandOffWindow())
+            continue;
         Dispatch(msg);
     }
     // Then the workers' hand-offs, for a slice that ends as soon as input

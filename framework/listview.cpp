@@ -185,11 +185,11 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
     return false;
 }
 
-void TListView::AddItem(const std::string &caption, const TStringList &subItems)
+void TListView::AddItem(std::string caption, TStringList subItems)
 {
     auto row = std::make_unique<TListItem>();
-    row->Caption = caption;
-    row->SubItems = subItems;
+    row->Caption = std::move(caption);
+    row->SubItems = std::move(subItems);
     FRows.push_back(std::move(row));
     if (!FHeld)
         SyncCount();

@@ -57,7 +57,7 @@ public:
 
     int Count() const { return static_cast<int>(FRows.size()); }
     // Appends a row: caption, then one sub-item per further column.
-    void AddItem(const std::string &caption, const TStringList &subItems);
+    void AddItem(std::string caption, TStringList subItems);
     // The row at an item index, or null.
     const TListItem *Item(int index) const;
     std::string ItemText(int item, int column) const;

@@ -9,7 +9,8 @@ size_t LastPathDelimiter(const std::string &text)
     size_t last = std::string::npos;
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < text.size())
+        // No code page has a lead byte below 0x80: most bytes need no call.
+        if (c >= 0x80 && IsDBCSLeadByte(c) && i + 1 < text.size())
             ++i;  // the trail byte may be 0x5C, yet it is no delimiter
         else if (c == '\\' || c == ':')
             last = i;
@@ -43,7 +44,7 @@ std::string ChangeFileExt(const std::string &path, const std::string &ext)
     size_t dot = std::string::npos;
     for (size_t i = 0; i < path.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < path.size())
+        if (c >= 0x80 && IsDBCSLeadByte(c) && i + 1 < path.size())
             ++i;
         else if (c == '.')
             dot = i;

@@ -18,7 +18,7 @@ namespace {
 // events, each of which is a round trip to the Wine server. Only a user
 // interface thread that has seen no hand-off for a while waits for its
 // messages too (MsgWaitForMultipleObjects and an event); until then it looks
-// at its queue about once a millisecond.
+// at its queue every two milliseconds.
 //
 // No message is posted per hand-off: posted messages are always retrieved
 // before keyboard and mouse input, so a stream of them would starve input.
@@ -45,7 +45,8 @@ const UINT ServeInterval = 10;  // ms: the timer that serves during modal loops
 const DWORD TimerSlice = 20;    // ms of hand-offs per timer tick
 const int InterfaceSpin = 50;   // µs the user interface thread spins for the next hand-off
 const int WorkerSpin = 50;      // µs a worker spins for its step before it sleeps
-const int LookInterval = 1;     // ms between two looks at the message queue while serving
+const int SpinAlone = 10;       // µs of a spin before it offers the core to other threads
+const int LookInterval = 2;     // ms between two looks at the message queue while serving
 const int QuietLimit = 4;       // ms without a hand-off before the message wait
 
 LONGLONG Ticks()
@@ -65,16 +66,26 @@ LONGLONG TicksPerMs()
     return perMs;
 }
 
-// Spins until done() holds or about micros microseconds have passed.
+// Spins until done() holds or about micros microseconds have passed. After
+// the first few it offers the core to other threads between looks: when the
+// other core is busy with another program, the thread it waits for may be
+// waiting for this core. (Each offer is a system call: an answer that comes
+// within microseconds is not delayed by one.)
 template <class Done> bool SpinUntil(Done done, int micros)
 {
-    const LONGLONG start = Ticks(), limit = TicksPerMs() * micros / 1000;
+    const LONGLONG start = Ticks(), perMs = TicksPerMs(), limit = perMs * micros / 1000,
+                   yieldAfter = perMs * SpinAlone / 1000;
     for (int i = 1;; ++i) {
         if (done())
             return true;
         YieldProcessor();
-        if (i % 32 == 0 && Ticks() - start >= limit)
-            return done();
+        if (i % 16 == 0) {
+            const LONGLONG spun = Ticks() - start;
+            if (spun >= limit)
+                return done();
+            if (spun >= yieldAfter)
+                SwitchToThread();
+        }
     }
 }
 
@@ -91,13 +102,18 @@ bool SleepForRequest(DWORD ms)
     return QueueCount.load() > 0;
 }
 
-// What needs the user interface thread's loop: input, posted messages
-// (timers, paints, notices), hot keys. Messages sent from other threads are
-// answered on the spot: any peek delivers them, and the filter takes none of
-// the posted ones.
+// What needs the user interface thread's loop: input, posted messages (a
+// notice, a close), hot keys; timers and paints wait for the end of the
+// slice. Messages sent from other threads are answered on the spot: any peek
+// delivers them, and the filter takes none of the posted ones. The zero wait
+// comes first because under Wine input from the display reaches the queue
+// only while the thread waits for messages.
 bool LoopNeeded()
 {
-    const DWORD waiting = HIWORD(GetQueueStatus(QS_ALLINPUT));
+    const DWORD kinds = QS_INPUT | QS_POSTMESSAGE | QS_HOTKEY | QS_SENDMESSAGE;
+    if (MsgWaitForMultipleObjectsEx(0, nullptr, 0, kinds, MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0)
+        return false;
+    const DWORD waiting = HIWORD(GetQueueStatus(kinds));
     if (waiting & QS_SENDMESSAGE) {
         MSG msg;
         PeekMessageA(&msg, nullptr, WM_APP_THREADENDED, WM_APP_THREADENDED, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -299,7 +315,7 @@ int TThread::ServeHandOffs(DWORD sliceMs)
         }
         if (now >= end)
             return run;
-        // Input goes first: look for it about once a millisecond (the look
+        // Input goes first: look for it every two milliseconds (the look
         // itself is a round trip to the server under Wine).
         if (now >= nextLook) {
             nextLook = now + perMs * LookInterval;

@@ -10,9 +10,10 @@ public:
     virtual void ClearRows() = 0;
     // Sets the status bar's simple text.
     virtual void SetStatusText(const std::string &text) = 0;
-    // Appends one row at the end: caption, then the three sub-items.
-    virtual void AppendRow(const std::string &name, const std::string &number,
-                           const std::string &fileName, const std::string &path) = 0;
+    // Appends one row at the end: caption, then the three sub-items (taken
+    // by value: a row keeps its texts, and temporaries move in).
+    virtual void AppendRow(std::string name, std::string number, std::string fileName,
+                           std::string path) = 0;
 
 protected:
     ~FIResultView() = default;

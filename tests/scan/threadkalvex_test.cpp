@@ -19,8 +19,7 @@ public:
 
     void ClearRows() override { Note("clear"); }
     void SetStatusText(const std::string &text) override { Note("status:" + text); }
-    void AppendRow(const std::string &name, const std::string &number, const std::string &fileName,
-                   const std::string &path) override
+    void AppendRow(std::string name, std::string number, std::string fileName, std::string path) override
     {
         Note("row:" + name + "|" + number + "|" + fileName + "|" + path);
     }
