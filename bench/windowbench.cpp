@@ -9,8 +9,8 @@
 // with one core held busy by a spinning process; then one full listing while
 // a thread of this process sends messages to the window in a tight loop.
 //   kalvex_windowbench.exe [folder [keyword]]   (default: system32, "alloc")
-//   kalvex_windowbench.exe --profile [folder]    two full listings and nothing
-//                                                else, for a profiler
+//   kalvex_windowbench.exe --profile [folder]    only two full listings and
+//       80,000 empty hand-offs, idle and with one core busy, for a profiler
 // KALVEX_BENCH_OBJDUMP (seconds of a native "objdump -p | grep -i alloc" over
 // the same files) adds the keyword search's ratio to it.
 #include "app/targetfiles.h"
@@ -334,6 +334,14 @@ int main(int argc, char **argv)
         int rows = 0;
         for (int i = 0; i < 2; ++i)
             std::printf("full listing: %.3f s\n", WindowSearch({"full listing", folder, 0, false, ""}, rows));
+        std::printf("hand-offs: %.3f s\n", HandOffs(80000));
+        {
+            TChild spinner("--spin");
+            std::printf("loaded hand-offs: %.3f s\n", HandOffs(80000));
+            for (int i = 0; i < 2; ++i)
+                std::printf("loaded full listing: %.3f s\n", WindowSearch({"full listing", folder, 0, false, ""}, rows));
+            spinner.Kill();
+        }
         delete FormKalvex;
         return 0;
     }
