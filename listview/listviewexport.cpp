@@ -21,6 +21,22 @@ char AlignmentLetter(TCellKind kind)
     }
 }
 
+// A cell value inside a SYLK record: in a text cell every ";" is doubled,
+// for a bare one ends the field. ";" (0x3B) is never the trail byte of a
+// double-byte character.
+std::string SylkValue(const std::string &value, TCellKind kind)
+{
+    if (kind == TCellKind::Number || value.find(';') == std::string::npos)
+        return value;
+    std::string escaped;
+    for (char c : value) {
+        if (c == ';')
+            escaped += ';';
+        escaped += c;
+    }
+    return escaped;
+}
+
 }  // namespace
 
 TListViewCells::TListViewCells(TListView &list, bool visibleOnly, bool noCheckColumn) : FList(list)
@@ -145,7 +161,7 @@ std::string ListViewToSylk(TListView &list, bool visibleOnly, bool noCheckColumn
             text += AlignmentLetter(kind);
             text += CrLf;
             text += "C;K";
-            text += value;
+            text += SylkValue(value, kind);
             text += CrLf;
         }
     }

@@ -61,7 +61,8 @@ public:
     // The raw text of a cell; "0" (and no kind) outside the snapshot.
     std::string CellText(int row, int col, TCellKind *kind = nullptr) const;
     // The cell as CSV and SYLK write it: a number bare, any other text in
-    // double quotes with each quote inside doubled.
+    // double quotes with each quote inside doubled (SYLK doubles each ";"
+    // of a text cell as well).
     std::string CsvCellText(int row, int col, TCellKind *kind = nullptr) const;
 
 private:
