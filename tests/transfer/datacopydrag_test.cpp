@@ -135,6 +135,43 @@ TEST_F(Transfer, EachFileStepReplacesTheLastFolder)
     EXPECT_TRUE(Exists(second));  // no file step ran
 }
 
+TEST_F(Transfer, AFolderStaysAsLongAsTheClipboardListsItsFile)
+{
+    TDataCopyDrag &transfer = DataCopyDrag();
+    transfer.SetFileName("FuncList.txt");
+    AddThree(transfer);
+    ASSERT_TRUE(transfer.CopyToClipboard());
+    const std::string copied = std::string(transfer.TempFolder()) + "\\FuncList.txt";
+    // A drag (it drops at once, no button being held) makes a folder of its
+    // own; the clipboard still lists the copy's file, which stays.
+    SetCursorPos(0, 0);
+    AddThree(transfer);
+    transfer.StartDrag();
+    const std::string dragged = std::string(transfer.TempFolder()) + "\\FuncList.txt";
+    EXPECT_NE(copied, dragged);
+    EXPECT_EQ(Text, FileBytes(copied));
+    EXPECT_EQ(DropBlock(copied), ReadClipboard().at(CF_HDROP));
+    EXPECT_EQ(1u, transfer.KeptFolderCount());
+    // Another program's copy replaces ours: the next file step lets both go.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardData(CF_TEXT, Block("other"));
+    CloseClipboard();
+    AddThree(transfer);
+    ASSERT_TRUE(transfer.CopyToClipboard());
+    EXPECT_FALSE(Exists(copied));
+    EXPECT_FALSE(Exists(dragged));
+    EXPECT_EQ(0u, transfer.KeptFolderCount());
+    // Our own next copy replaces it as well, within the same hand-off.
+    const std::string third = transfer.TempFolder();
+    AddThree(transfer);
+    ASSERT_TRUE(transfer.CopyToClipboard());
+    EXPECT_FALSE(Exists(third));
+    EXPECT_EQ(1, CountEntries(Root));
+    EXPECT_EQ(0u, transfer.KeptFolderCount());
+    transfer.SetFileName(nullptr);
+}
+
 TEST_F(Transfer, BusyClipboardFailsTheCopyAndEmptiesThePending)
 {
     TDataCopyDrag &transfer = DataCopyDrag();
