@@ -239,6 +239,13 @@ std::string ListViewGetColumnWidths(TListView &list)
     return text;
 }
 
+int SaneColumnWidth(int width)
+{
+    if (width == 0 || width == LVSCW_AUTOSIZE || width == LVSCW_AUTOSIZE_USEHEADER)
+        return width;
+    return std::clamp(width, MinColumnWidth, MaxColumnWidth);
+}
+
 void ListViewSetColumnWidths(TListView &list, const std::string &text)
 {
     const TStringList entries = SplitCommaText(text);
@@ -247,7 +254,7 @@ void ListViewSetColumnWidths(TListView &list, const std::string &text)
         column.Tag = column.Width();  // the declared width: a code stays a code
         if (i >= entries.size())
             continue;
-        column.SetWidth(StrToInt(entries[i]));  // raises the conversion error
+        column.SetWidth(SaneColumnWidth(StrToInt(entries[i])));  // raises the conversion error
     }
 }
 
