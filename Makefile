@@ -6,8 +6,12 @@ BUILD ?= build
 setup:
 	@./tools/setup.sh
 
+# The toolchain file counts only when the build folder is first configured;
+# given again, CMake warns that it went unused.
+TOOLCHAIN = $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
+
 build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(BUILD) $(TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j2 -- --no-print-directory
 
 run: build
