@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 namespace {
 
@@ -112,22 +111,24 @@ void ListViewSortInit(TListView &list)
 
 LRESULT CALLBACK ListViewHeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // A header never deletes its items' bitmaps: the mark, ours, goes with it.
-    std::vector<HBITMAP> marks;
+    // A header never deletes its items' bitmaps: the mark, ours, is taken
+    // off its item and deleted before the header goes.
     if (message == WM_DESTROY) {
         const int count = static_cast<int>(SendMessageA(window, HDM_GETITEMCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
             HDITEMA item = {};
             item.mask = HDI_BITMAP;
-            if (SendMessageA(window, HDM_GETITEMA, i, reinterpret_cast<LPARAM>(&item)) && item.hbm)
-                marks.push_back(item.hbm);
+            if (!SendMessageA(window, HDM_GETITEMA, i, reinterpret_cast<LPARAM>(&item)) || !item.hbm)
+                continue;
+            HBITMAP mark = item.hbm;
+            item.hbm = nullptr;
+            SendMessageA(window, HDM_SETITEMA, i, reinterpret_cast<LPARAM>(&item));
+            DeleteObject(mark);
         }
     }
     auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_USERDATA));
     const LRESULT result = previous ? CallWindowProcA(previous, window, message, wParam, lParam)
                                     : DefWindowProcA(window, message, wParam, lParam);
-    for (HBITMAP mark : marks)
-        DeleteObject(mark);
     // A column click and the drag of a divider both end with the header
     // giving up the capture, after its own drawing: the mark comes back then.
     if (message == WM_CAPTURECHANGED)
