@@ -14,10 +14,14 @@ PREFIX ?= /usr/local
 setup:
 	@./tools/setup.sh
 
+# The toolchain file counts only when the build folder is first configured;
+# given again, CMake warns that it went unused.
+TOOLCHAIN = $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
+
 build: setup
 	@cmake -S . -B $(NATIVE) -DKALVEX_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(NATIVE) -j2 -- --no-print-directory
-	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+	@cmake -S . -B $(BUILD) $(TOOLCHAIN) -DCMAKE_BUILD_TYPE=Release \
 	    -DKALVEX_NATIVE_FIND=$(abspath $(NATIVE))/kalvex-find >/dev/null
 	@cmake --build $(BUILD) -j2 -- --no-print-directory
 	@cmake -S . -B $(ASAN) -DKALVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null

@@ -57,6 +57,33 @@ TEdges NormalEdges(HWND window, POINT o)
     return {int64_t{r.left} + o.x, int64_t{r.top} + o.y, int64_t{r.right} + o.x, int64_t{r.bottom} + o.y};
 }
 
+// A placement that cannot lose the window: no smaller than the window's
+// minimum tracking size (as it answers WM_GETMINMAXINFO), and moved onto the
+// nearest monitor's work area when no part of it is on any monitor.
+void KeepUsable(HWND window, TEdges &e)
+{
+    MINMAXINFO info{};
+    info.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+    SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    e.Right = std::max<int64_t>(e.Right, e.Left + info.ptMinTrackSize.x);
+    e.Bottom = std::max<int64_t>(e.Bottom, e.Top + info.ptMinTrackSize.y);
+
+    const RECT r = {Clamp(e.Left), Clamp(e.Top), Clamp(e.Right), Clamp(e.Bottom)};
+    if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL))
+        return;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    // The whole window when it fits, else its top left corner in the corner.
+    const RECT &area = monitor.rcWork;
+    const int64_t width = e.Right - e.Left, height = e.Bottom - e.Top;
+    e.Left = std::max<int64_t>(area.left, std::min<int64_t>(e.Left, area.right - width));
+    e.Top = std::max<int64_t>(area.top, std::min<int64_t>(e.Top, area.bottom - height));
+    e.Right = e.Left + width;
+    e.Bottom = e.Top + height;
+}
+
 }  // namespace
 
 std::string GetWindowPlacementText(HWND window)
@@ -86,6 +113,7 @@ int SetWindowPlacementText(HWND window, const std::string &text)
         case 4: state = v >= 0 && v <= 2 ? v : 0; break;
         }
     }
+    KeepUsable(window, e);
     const int left = Clamp(e.Left), top = Clamp(e.Top);
     const int right = Clamp(e.Right), bottom = Clamp(e.Bottom);
 

@@ -21,6 +21,10 @@ std::string GetWindowPlacementText(HWND window);
 // 64 bits and clamped to the 32-bit range. A field that is not an integer
 // raises EConvertError before anything has changed.
 //
+// The result cannot lose the window: a width or height below the window's
+// minimum tracking size becomes that minimum, and a rectangle with no part on
+// any monitor is moved onto the nearest monitor's work area.
+//
 // Returns the show command of the resulting state (SW_SHOWNORMAL,
 // SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED). A visible window is put in that
 // state here. A hidden window only gets its bounds and stays hidden: its

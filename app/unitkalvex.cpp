@@ -11,6 +11,9 @@
 
 #include "resources/FormKalvex.design.h"
 
+#include <algorithm>
+#include <functional>
+
 TFormKalvex *FormKalvex = nullptr;
 
 namespace {
@@ -19,6 +22,12 @@ const char *const SettingSection = "Setting";
 const UINT_PTR PaintTimer = 1;
 const UINT StatusPaintInterval = 100;  // ms
 const DWORD ListPaintInterval = 500;   // ms
+
+// width kept between least and what leaves least of room beside it.
+int PanelWidthIn(int width, int room, int least)
+{
+    return std::clamp(width, least, std::max(least, room - least));
+}
 
 }  // namespace
 
@@ -69,12 +78,30 @@ TFormKalvex::~TFormKalvex()
 
 void TFormKalvex::LoadSettings()
 {
-    const TMemIniFile ini(ApplicationIniFileName());
+    const std::string iniName = ApplicationIniFileName();
+    const TMemIniFile ini(iniName);
+    // A conversion error stops the start: its message names the file and
+    // the key on a second line, so that the user can mend them.
+    auto apply = [&](const char *key, const std::function<void(const std::string &)> &set) {
+        try {
+            set(ini.ReadString(SettingSection, key, ""));
+        } catch (const EConvertError &e) {
+            throw EConvertError(std::string(e.what()) + "\r\n" + iniName + " [" + SettingSection + "] " + key);
+        }
+    };
     // A hidden window takes only its bounds; the state waits for the first show.
-    FFirstShow = SetWindowPlacementText(Handle, ini.ReadString(SettingSection, "Window", ""));
-    ListViewSetColumnWidths(*ListView, ini.ReadString(SettingSection, "ListView", ""));
-    PanelFileMask->Width = ini.ReadInteger(SettingSection, "PanelFileMask", PanelFileMask->Width);
-    PanelFileMaskKeyword->Width = ini.ReadInteger(SettingSection, "PanelFileMaskKeyword", PanelFileMaskKeyword->Width);
+    apply("Window", [this](const std::string &text) { FFirstShow = SetWindowPlacementText(Handle, text); });
+    apply("ListView", [this](const std::string &text) { ListViewSetColumnWidths(*ListView, text); });
+    // Each panel keeps at least a splitter's minimum, and leaves at least
+    // that much to the box beside it in the window as it opens.
+    Realign();
+    const RECT header = PanelHeader->ChildArea();
+    PanelFileMaskKeyword->Width =
+        PanelWidthIn(ini.ReadInteger(SettingSection, "PanelFileMaskKeyword", PanelFileMaskKeyword->Width),
+                     header.right - header.left - SplitterFolder->Width, SplitterFolder->MinSize);
+    PanelFileMask->Width = PanelWidthIn(ini.ReadInteger(SettingSection, "PanelFileMask", PanelFileMask->Width),
+                                        PanelFileMaskKeyword->Width - SplitterFileMask->Width,
+                                        SplitterFileMask->MinSize);
     Realign();
     std::string path = ini.ReadString(SettingSection, "Path", "");
     if (path.empty()) {
@@ -127,6 +154,10 @@ LRESULT TFormKalvex::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     if (msg == WM_CLOSE) {
         // Closing the main window ends the program.
         Application.Terminate();
+        return 0;
+    }
+    if (msg == WM_GETMINMAXINFO) {
+        reinterpret_cast<MINMAXINFO *>(lp)->ptMinTrackSize = {MinWidth, MinHeight};
         return 0;
     }
     if (msg == WM_TIMER && wp == PaintTimer) {

@@ -78,6 +78,10 @@ public:
     void SetStatusText(const std::string &text) override;
     void AppendRow(std::string name, std::string number, std::string fileName, std::string path) override;
 
+    // The smallest window the user can make (and a stored placement gives):
+    // every box and a few rows of the list stay usable.
+    static constexpr int MinWidth = 320, MinHeight = 200;
+
     // Read by tests: whether the window takes dropped files now.
     bool AcceptsDrops() const { return FAcceptsDrops; }
     // How the window is first shown: the state kept in the settings.

@@ -1,10 +1,12 @@
 // Measures the result list's operations in the real main window, on the
 // full listing of a folder (default: the system directory): the process's memory, one header click per column
 // (the click's handler: mark and sort), select all, invert, and each export
-// builder over all rows selected, without and with the full-path column.
+// builder over all rows selected, without and with the full-path column; then
+// the memory after a copy of every row and after a second listing.
 //   kalvex_listbench.exe [folder]
 #include "app/unitkalvex.h"
 #include "listview/listviewutility.h"
+#include "transfer/datacopydrag.h"
 
 #include <psapi.h>
 
@@ -27,13 +29,28 @@ void Report(const char *what, double seconds, const char *note = "")
     std::printf("  %-28s %8.3f s  %s\n", what, seconds, note);
 }
 
+// Private memory committed: the heaps, stacks and other memory of our own,
+// summed over the address space (Wine's PagefileUsage is not this figure).
+double PrivateCommittedMB()
+{
+    SIZE_T bytes = 0;
+    MEMORY_BASIC_INFORMATION m;
+    for (const char *p = nullptr; VirtualQuery(p, &m, sizeof m) == sizeof m; p += m.RegionSize) {
+        if (m.State == MEM_COMMIT && m.Type == MEM_PRIVATE)
+            bytes += m.RegionSize;
+        if (static_cast<const char *>(m.BaseAddress) + m.RegionSize <= p)
+            break;
+    }
+    return bytes / 1048576.0;
+}
+
 void ShowMemory(const char *when)
 {
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    std::printf("  %s: working set %.1f MB, committed %.1f MB\n", when, memory.WorkingSetSize / 1048576.0,
-                memory.PagefileUsage / 1048576.0);
+    std::printf("  %s: private committed %.1f MB, working set %.1f MB, page file use %.1f MB\n", when,
+                PrivateCommittedMB(), memory.WorkingSetSize / 1048576.0, memory.PagefileUsage / 1048576.0);
 }
 
 }  // namespace
@@ -92,8 +109,17 @@ int main(int argc, char **argv)
         std::snprintf(note, sizeof note, "%s, %u bytes", columns, static_cast<unsigned>(text.size()));
         Report("SYLK", s, note);
     }
+    // What a copy of every row, and a second listing, add.
+    ListViewSelectAll(list, false);
+    FormKalvex->ActionCopyExecute(*FormKalvex->ActionCopy);
+    ShowMemory("memory with every row copied");
+    FormKalvex->ActionFind->Execute();
+    Application.RunUntil([] { return !FormKalvex->IsFinding(); });
+    Application.ProcessMessages();
+    ShowMemory("memory after a second listing");
     FormKalvex->ClearRows();
     ShowMemory("memory after clearing the list");
     delete FormKalvex;
+    FreeDataCopyDrag();  // the copy's temporary folder goes
     return 0;
 }

@@ -5,9 +5,9 @@
 
 void FindUpperCase(std::string &text)
 {
+    // Without a branch per byte: every name of every file passes here.
     for (char &c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - ('a' - 'A'));
+        c = static_cast<char>(c - ((static_cast<unsigned char>(c - 'a') < 26) << 5));
 }
 
 std::string FindFileName(const std::string &path)

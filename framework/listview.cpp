@@ -160,8 +160,9 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
         LVITEMA &item = reinterpret_cast<NMLVDISPINFOA *>(hdr)->item;
         const TListItem *row = Item(item.iItem);
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+            // A text longer than the buffer is cut between two characters.
             const size_t n =
-                row ? std::min(row->Text(item.iSubItem).size(), static_cast<size_t>(item.cchTextMax - 1)) : 0;
+                row ? CharBoundaryLength(row->Text(item.iSubItem), static_cast<size_t>(item.cchTextMax - 1)) : 0;
             if (n)
                 memcpy(item.pszText, row->Text(item.iSubItem).data(), n);
             item.pszText[n] = '\0';

@@ -18,6 +18,20 @@ size_t LastPathDelimiter(const std::string &text)
     return last;
 }
 
+size_t CharBoundaryLength(const std::string &text, size_t limit)
+{
+    if (text.size() <= limit)
+        return text.size();
+    size_t end = 0;
+    while (end < limit) {
+        const size_t next = end + (IsDBCSLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1);
+        if (next > limit)
+            break;
+        end = next;
+    }
+    return end;
+}
+
 std::string AnsiUpperCase(std::string text)
 {
     if (!text.empty())

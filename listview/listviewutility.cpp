@@ -91,6 +91,21 @@ void ListViewSortInit(TListView &list)
 
 LRESULT CALLBACK ListViewHeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // A header never deletes its items' bitmaps: the mark, ours, is taken
+    // off its item and deleted before the header goes.
+    if (message == WM_DESTROY) {
+        const int count = static_cast<int>(SendMessageA(window, HDM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            HDITEMA item = {};
+            item.mask = HDI_BITMAP;
+            if (!SendMessageA(window, HDM_GETITEMA, i, reinterpret_cast<LPARAM>(&item)) || !item.hbm)
+                continue;
+            HBITMAP mark = item.hbm;
+            item.hbm = nullptr;
+            SendMessageA(window, HDM_SETITEMA, i, reinterpret_cast<LPARAM>(&item));
+            DeleteObject(mark);
+        }
+    }
     auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_USERDATA));
     const LRESULT result = previous ? CallWindowProcA(previous, window, message, wParam, lParam)
                                     : DefWindowProcA(window, message, wParam, lParam);
@@ -177,6 +192,13 @@ std::string ListViewGetColumnWidths(TListView &list)
     return text;
 }
 
+int SaneColumnWidth(int width)
+{
+    if (width == 0 || width == LVSCW_AUTOSIZE || width == LVSCW_AUTOSIZE_USEHEADER)
+        return width;
+    return std::clamp(width, MinColumnWidth, MaxColumnWidth);
+}
+
 void ListViewSetColumnWidths(TListView &list, const std::string &text)
 {
     const TStringList entries = SplitCommaText(text);
@@ -185,7 +207,7 @@ void ListViewSetColumnWidths(TListView &list, const std::string &text)
         column.Tag = column.Width();  // the declared width: a code stays a code
         if (i >= entries.size())
             continue;
-        column.SetWidth(StrToInt(entries[i]));  // raises the conversion error
+        column.SetWidth(SaneColumnWidth(StrToInt(entries[i])));  // raises the conversion error
     }
 }
 

@@ -68,9 +68,15 @@ std::string ListViewToSylk(TListView &list, bool visibleOnly, bool noCheckColumn
 // The widths of all columns in collection order, joined with ",": a column
 // declared with an auto-size code (its tag) is written with that code.
 std::string ListViewGetColumnWidths(TListView &list);
+// The width a column takes from a text: 0 (hidden) and the auto-size codes
+// -1 and -2 as they are, any other value kept between MinColumnWidth and
+// MaxColumnWidth pixels (the control keeps only 16 bits of a width).
+constexpr int MinColumnWidth = 10, MaxColumnWidth = 4000;
+int SaneColumnWidth(int width);
 // Records every column's width property in its tag as its declared width,
-// then applies the widths of the comma text. An entry that is not an
-// integer throws EConvertError; the columns before it keep their new widths.
+// then applies the widths of the comma text, each made sane. An entry that is
+// not an integer throws EConvertError; the columns before it keep their new
+// widths.
 void ListViewSetColumnWidths(TListView &list, const std::string &text);
 void ListViewSelectAll(TListView &list, bool hourglass);
 // Flips the selected state of every row; the focused row stays.

@@ -11,12 +11,12 @@ TNameMatch::TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper
         FUpper(FKeyword);
 }
 
-bool TNameMatch::operator()(const std::string &name) const
+bool TNameMatch::operator()(std::string_view name) const
 {
     if (FKeyword.empty())
         return true;
     if (!FUpper)
-        return name.find(FKeyword) != std::string::npos;
+        return name.find(FKeyword) != std::string_view::npos;
     // The upper-cased copy in a buffer of this thread's that keeps its room.
     thread_local std::string upper;
     upper.assign(name);
@@ -30,11 +30,11 @@ void AppendResultRows(const TNameList &list, bool exportTable, const std::string
     for (const TNameEntry &entry : list) {
         // An import entry is the function part, a CR and the module's name.
         const size_t cr = exportTable ? std::string::npos : entry.Text.find(NameSeparator);
-        std::string name = entry.Text.substr(0, cr);
+        const std::string_view name = std::string_view(entry.Text).substr(0, cr);
         if (!match(name))
             continue;
         std::string module = exportTable ? fileName : cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
-        rows.push_back({std::move(name), std::to_string(static_cast<int32_t>(entry.Number)), std::move(module), path});
+        rows.push_back({std::string(name), std::to_string(static_cast<int32_t>(entry.Number)), std::move(module), path});
     }
 }
 

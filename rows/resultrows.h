@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TResultRow {
@@ -24,7 +25,7 @@ class TNameMatch {
 public:
     using TUpper = void (*)(std::string &);
     TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper);
-    bool operator()(const std::string &name) const;
+    bool operator()(std::string_view name) const;
 
 private:
     std::string FKeyword;

@@ -19,12 +19,13 @@ char AlignmentLetter(TCellKind kind)
     }
 }
 
-// The cell as a SYLK K field: CSV's quoting, and each ";" doubled, since a
-// bare one would end the field.
+// The cell as a SYLK K field: CSV's quoting, and in a text cell each ";"
+// doubled, since a bare one would end the field (0x3B is never the trail
+// byte of a double-byte character).
 std::string SylkValue(const std::string &text, TCellKind kind)
 {
     const std::string csv = CsvCell(text, kind);
-    if (csv.find(';') == std::string::npos)
+    if (kind == TCellKind::Number || csv.find(';') == std::string::npos)
         return csv;
     std::string value;
     for (char c : csv) {

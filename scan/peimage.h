@@ -59,8 +59,8 @@ private:
     uint32_t LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t sections,
                     uint32_t sectionTable, uint32_t sectionAlignment, uint32_t fileAlignment);
 
-    static const uint32_t BlockSize = 0x4000;
-    static const int BlockCount = 4;
+    static const uint32_t BlockSize = 0x2000;
+    static const int BlockCount = 8;
     struct TBlock {
         uint64_t Offset = UINT64_MAX;
         uint32_t Size = 0;

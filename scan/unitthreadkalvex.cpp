@@ -54,31 +54,34 @@ void TThreadKalvex::RunPass()
         if (StopRequested())
             break;
         ShowStatus("読み込み中: " + path);
+        const std::string fileName = ExtractFileName(path);
         TNameList list;
         const uint32_t code = GetFunctionNames(path, list);
         if (code == 0) {
             for (const TNameEntry &entry : list) {
                 if (StopRequested())
                     break;
+                // An import row names the file read, like an export row; its
+                // module column shows the imported module instead.
                 std::string name = entry.Text;
-                std::string itemPath = path;
+                std::string module = fileName;
                 if (!FExport) {
                     const size_t cr = entry.Text.find(NameSeparator);
                     name = entry.Text.substr(0, cr);
-                    itemPath = cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
+                    module = cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
                 }
                 const bool match = FKeyword.empty() ||
                                    (FIgnoreCase ? AnsiUpperCase(name) : name).find(FKeyword) !=
                                        std::string::npos;
                 if (match) {
-                    AddItem(itemPath, name, static_cast<int32_t>(entry.Number));
+                    AddItem(path, module, name, static_cast<int32_t>(entry.Number));
                     ++FCount;
                 }
             }
         } else if (FKeyword.empty()) {
-            AddItem(path,
+            AddItem(path, fileName,
                     std::string(FExport ? "エクスポート" : "インポート") +
-                        "関数の取得に失敗しました" + GetErrorText(code),
+                        "関数の取得に失敗しました" + GetErrorText(code, fileName),
                     static_cast<int32_t>(code));
         }
     }
@@ -98,7 +101,7 @@ uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, TNameList &lis
     return ReadFunctionNames(path, FExport, list);
 }
 
-std::string TThreadKalvex::GetErrorText(uint32_t code)
+std::string TThreadKalvex::GetErrorText(uint32_t code, const std::string &fileName)
 {
     char *system = GetErrorString(code);
     std::string text = system ? system : "";
@@ -107,6 +110,10 @@ std::string TThreadKalvex::GetErrorText(uint32_t code)
     // The system's text ends with CR LF: in a row it would split the copied
     // line and show as garbage in the list.
     text.erase(text.find_last_not_of(" \t\r\n") + 1);
+    // Its insert %1 stands for the file; "%" and "1" are below 0x40, so
+    // neither is ever the trail byte of a double-byte character.
+    for (size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + fileName.size()))
+        text.replace(at, 2, fileName);
     return text.empty() ? std::string() : ": " + text;
 }
 
@@ -121,13 +128,12 @@ void TThreadKalvex::ShowStatus(const std::string &text)
     Synchronize([this] { FView.SetStatusText(FStatusText); });
 }
 
-void TThreadKalvex::AddItem(const std::string &path, const std::string &name, int32_t number)
+void TThreadKalvex::AddItem(const std::string &path, const std::string &module, const std::string &name,
+                            int32_t number)
 {
     FItemPath = path;
+    FItemModule = module;
     FItemName = name;
     FItemNumber = number;
-    Synchronize([this] {
-        FView.AppendRow(FItemName, std::to_string(FItemNumber), ExtractFileName(FItemPath),
-                        FItemPath);
-    });
+    Synchronize([this] { FView.AppendRow(FItemName, std::to_string(FItemNumber), FItemModule, FItemPath); });
 }

@@ -32,10 +32,14 @@ protected:
 private:
     void RunPass();
     uint32_t GetFunctionNames(const std::string &path, TNameList &list);
-    static std::string GetErrorText(uint32_t code);
+    // ": " and the system's text for code with fileName for its %1, or
+    // nothing when the system has no text.
+    static std::string GetErrorText(uint32_t code, const std::string &fileName);
     void ClearItems();
     void ShowStatus(const std::string &text);
-    void AddItem(const std::string &path, const std::string &name, int32_t number);
+    // A row: name, number, module (the file-name part of path, or the
+    // imported module of an import row), path of the file read.
+    void AddItem(const std::string &path, const std::string &module, const std::string &name, int32_t number);
     void ShowSummary();
 
     TTargetRequest FTargets;
@@ -45,6 +49,7 @@ private:
     bool FExport;
     std::string FStatusText;
     std::string FItemPath;
+    std::string FItemModule;
     std::string FItemName;
     int32_t FItemNumber = 0;
     int32_t FCount = 0;

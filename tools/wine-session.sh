@@ -23,7 +23,9 @@ trap cleanup EXIT INT TERM
 if [ "$mode" != run ] || [ -z "${DISPLAY:-}" ]; then
     n=91
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    # In a session of its own: a Ctrl+C in the terminal must not end the
+    # display under Kalvex (the X server takes SIGINT as the end).
+    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
     xvfb_pid=$!
     export DISPLAY=":$n"
     i=0; while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done

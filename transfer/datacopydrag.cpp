@@ -40,11 +40,14 @@ TDataCopyDrag::~TDataCopyDrag()
 {
     FreePending();
     // The clipboard renders every format of our data object and lets it go,
-    // so the texts outlive the program; then the file it names is deleted.
+    // so the texts outlive the program; then the files it names are deleted.
     OleFlushClipboard();
+    RemoveTempFolder();
+    for (TFolder &folder : FKept)
+        Remove(folder);
+    FKept.clear();
     if (OleInitialized())
         OleUninitialize();
-    RemoveTempFolder();
     SetFileName(nullptr);
 }
 
@@ -123,7 +126,7 @@ bool TDataCopyDrag::StartDrag(const char *fileName)
     return Transfer(fileName, true);
 }
 
-void TDataCopyDrag::AddTempFile(const char *name)
+bool TDataCopyDrag::AddTempFile(const char *name)
 {
     for (size_t i = 0; i < FCount; ++i) {
         if (FPending[i].format != CF_TEXT)
@@ -131,19 +134,20 @@ void TDataCopyDrag::AddTempFile(const char *name)
         // Only the first plain text is written. Its block may lack a zero
         // (AddData with any size), so the text ends at the block's end at most.
         HGLOBAL block = FPending[i].block;
+        bool made = false;
         if (const char *text = static_cast<const char *>(GlobalLock(block))) {
-            MakeTempFile(name, text, strnlen(text, GlobalSize(block)));
+            made = MakeTempFile(name, text, strnlen(text, GlobalSize(block)));
             GlobalUnlock(block);
         }
-        return;
+        return made;
     }
+    return false;
 }
 
 bool TDataCopyDrag::Transfer(const char *fileName, bool drag)
 {
     const char *name = fileName ? fileName : FFileName;
-    if (name && *name)
-        AddTempFile(name);
+    const bool madeFolder = name && *name && AddTempFile(name);
 
     TDataObject *data = new (std::nothrow) TDataObject();
     if (!data || !data->Allocate(static_cast<int>(FCount))) {
@@ -163,6 +167,12 @@ bool TDataCopyDrag::Transfer(const char *fileName, bool drag)
     // The blocks belong to the data object now. Emptied before the hand-off:
     // the drag loop dispatches messages, and whatever they add stays pending.
     ClearPending();
+    // The new folder lives at least as long as the data object is on the
+    // clipboard: we keep a reference to ask the clipboard about it.
+    if (madeFolder) {
+        FTempFolder.holder = AsIDataObject(data);
+        FTempFolder.holder->AddRef();
+    }
 
     bool result = false;
     if (!drag) {
@@ -179,6 +189,9 @@ bool TDataCopyDrag::Transfer(const char *fileName, bool drag)
     }
     // The clipboard or a drop target that still holds it keeps it alive.
     data->Release();
+    // A copy that replaced our previous data object on the clipboard frees
+    // that object's folder.
+    RemoveUnheldFolders();
     return result;
 }
 
@@ -189,7 +202,7 @@ bool TDataCopyDrag::MakeTempFile(const char *name, const char *text)
 
 bool TDataCopyDrag::MakeTempFile(const char *name, const char *text, size_t length)
 {
-    RemoveTempFolder();
+    RetireTempFolder();
     if (!name || !text || !IsPlainFileName(name))
         return false;
 
@@ -202,11 +215,11 @@ bool TDataCopyDrag::MakeTempFile(const char *name, const char *text, size_t leng
     std::unique_ptr<char[]> folder(new (std::nothrow) char[MAX_PATH]());
     if (!folder || !MakeTempFolder(temp, GetTickCount(), strlen(name), folder.get()))
         return false;
-    FTempFolder = std::move(folder);
+    FTempFolder.path = std::move(folder);
 
     // MakeTempFolder has left room for "\" and the name.
     char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s\\%s", FTempFolder.get(), name);
+    snprintf(path, sizeof path, "%s\\%s", TempFolder(), name);
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         RemoveTempFolder();
@@ -225,10 +238,42 @@ bool TDataCopyDrag::MakeTempFile(const char *name, const char *text, size_t leng
 
 void TDataCopyDrag::RemoveTempFolder()
 {
-    if (FTempFolder) {
-        DeleteFolderTree(FTempFolder.get());
-        FTempFolder.reset();
+    Remove(FTempFolder);
+}
+
+void TDataCopyDrag::Remove(TFolder &folder)
+{
+    if (folder.path)
+        DeleteFolderTree(folder.path.get());
+    folder.path.reset();
+    if (folder.holder)
+        folder.holder->Release();
+    folder.holder = nullptr;
+}
+
+void TDataCopyDrag::RemoveUnheldFolders()
+{
+    // OleIsCurrentClipboard compares with the object the clipboard holds;
+    // another program's copy, or our next one, makes it answer S_FALSE.
+    for (auto it = FKept.begin(); it != FKept.end();) {
+        if (OleIsCurrentClipboard(it->holder) == S_OK) {
+            ++it;
+        } else {
+            Remove(*it);
+            it = FKept.erase(it);
+        }
     }
+}
+
+void TDataCopyDrag::RetireTempFolder()
+{
+    if (FTempFolder.holder && OleIsCurrentClipboard(FTempFolder.holder) == S_OK) {
+        FKept.push_back(std::move(FTempFolder));
+        FTempFolder = TFolder();
+    } else {
+        RemoveTempFolder();
+    }
+    RemoveUnheldFolders();
 }
 
 void TDataCopyDrag::ClearPending()

@@ -9,8 +9,12 @@
 //     transfer.AddData(CF_SYLK, sylk, strlen(sylk));            // no zero
 //     transfer.CopyToClipboard();                               // adds the file when a name is set
 //
-// At program end, after the main window is gone, FreeDataCopyDrag() tears it
-// down: the clipboard keeps rendered copies of the texts, the file is deleted.
+// A hand-off's file lives in a temporary folder of its own as long as another
+// program may still read it: the folder of the last file step always, an
+// older one while the clipboard still holds the data object that lists its
+// file. At program end, after the main window is gone, FreeDataCopyDrag()
+// tears the collector down: the clipboard keeps rendered copies of the texts,
+// the folders are deleted.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +23,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class TDataCopyDrag {
 public:
@@ -48,16 +53,20 @@ public:
     bool Transfer(const char *fileName, bool drag);
 
     // Writes text (without its zero) into the file name in a new folder
-    // under the system's temporary folder, after removing the previous
-    // folder, and adds the file. On failure no folder is left.
+    // under the system's temporary folder, after letting go of the previous
+    // folder (deleted unless the clipboard still lists its file), and adds
+    // the file. On failure no new folder is left.
     bool MakeTempFile(const char *name, const char *text);
     // Deletes the folder of the last file step, if there is one.
     void RemoveTempFolder();
+    // The folders of earlier file steps kept because the clipboard still
+    // holds the data object that lists their file.
+    size_t KeptFolderCount() const { return FKept.size(); }
     // Forgets the pending entries without freeing their blocks.
     void ClearPending();
 
     // The folder of the last file step, or null.
-    const char *TempFolder() const { return FTempFolder.get(); }
+    const char *TempFolder() const { return FTempFolder.path.get(); }
     // The pending formats, oldest first.
     size_t PendingCount() const { return FCount; }
     CLIPFORMAT PendingFormat(size_t i) const { return FPending[i].format; }
@@ -82,15 +91,30 @@ private:
         HGLOBAL block;
     };
     bool MakeTempFile(const char *name, const char *text, size_t length);
-    // Writes the first pending plain text into the file name and adds it.
-    void AddTempFile(const char *name);
+    // Writes the first pending plain text into the file name and adds it;
+    // true when a new folder holds the file.
+    bool AddTempFile(const char *name);
     // Frees the pending blocks, then forgets them.
     void FreePending();
+    // A folder with the data object that lists its file (a reference of
+    // ours), or none.
+    struct TFolder {
+        std::unique_ptr<char[]> path;  // zero-filled MAX_PATH bytes
+        IDataObject *holder = nullptr;
+    };
+    // Deletes a folder and drops our reference to its data object.
+    static void Remove(TFolder &folder);
+    // Deletes the kept folders whose data object the clipboard no longer holds.
+    void RemoveUnheldFolders();
+    // Lets go of the last file step's folder: kept while the clipboard holds
+    // its data object, else deleted.
+    void RetireTempFolder();
 
     HRESULT FOleResult;
     size_t FCount = 0;
     TPending *FPending = nullptr;
-    std::unique_ptr<char[]> FTempFolder;
+    TFolder FTempFolder;         // the last file step's
+    std::vector<TFolder> FKept;  // earlier ones the clipboard still lists
     char *FFileName = nullptr;
 };
 

@@ -1,23 +1,33 @@
 #include "transfer/dataobject.h"
 
+#include <cstddef>
+#include <cstring>
+
 namespace {
 
-// QueryInterface for an object with one interface besides IUnknown.
-HRESULT QueryFor(FIUnknown *self, REFIID riid, REFIID own, void **ppv)
+// A copy of a target device in memory of its own from CoTaskMemAlloc, as
+// the platform frees it. ok is false when a device was given but cannot be
+// copied (too short to be one, or no memory).
+DVTARGETDEVICE *CopyTargetDevice(const DVTARGETDEVICE *device, bool &ok)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, own))
-        return E_NOINTERFACE;
-    *ppv = self;
-    self->AddRef();
-    return S_OK;
+    ok = true;
+    if (!device)
+        return nullptr;
+    ok = false;
+    if (device->tdSize < offsetof(DVTARGETDEVICE, tdData))
+        return nullptr;
+    auto *copy = static_cast<DVTARGETDEVICE *>(CoTaskMemAlloc(device->tdSize));
+    if (!copy)
+        return nullptr;
+    memcpy(copy, device, device->tdSize);
+    ok = true;
+    return copy;
 }
 
 // Fills target with a copy of source, whose data has the clipboard format
 // format. Handle media are copied by OleDuplicateData; streams, storages and
-// file names are not copied. A release owner is shared (AddRef).
+// file names are not copied. The copy owns its memory: it has no release
+// owner, so releasing it frees the handle and leaves the source alone.
 bool Duplicate(STGMEDIUM &target, CLIPFORMAT format, const STGMEDIUM &source)
 {
     switch (source.tymed) {
@@ -35,17 +45,34 @@ bool Duplicate(STGMEDIUM &target, CLIPFORMAT format, const STGMEDIUM &source)
         return false;
     target.tymed = source.tymed;
     target.hGlobal = copy;
-    target.pUnkForRelease = source.pUnkForRelease;
-    if (target.pUnkForRelease)
-        target.pUnkForRelease->AddRef();
+    target.pUnkForRelease = nullptr;
     return true;
 }
 
 }  // namespace
 
+// ---- TFormat ----
+
+TFormat::~TFormat()
+{
+    CoTaskMemFree(format.ptd);
+}
+
+bool TFormat::Assign(const FORMATETC &source)
+{
+    bool ok = false;
+    DVTARGETDEVICE *device = CopyTargetDevice(source.ptd, ok);
+    if (!ok)
+        return false;
+    CoTaskMemFree(format.ptd);
+    format = source;
+    format.ptd = device;
+    return true;
+}
+
 // ---- TDataObject ----
 
-TDataObject::TObject::TObject() : format(), medium()
+TDataObject::TObject::TObject() : medium()
 {
     medium.tymed = TYMED_NULL;
 }
@@ -56,30 +83,12 @@ TDataObject::TObject::~TObject()
         ReleaseStgMedium(&medium);
 }
 
-HRESULT STDMETHODCALLTYPE TDataObject::QueryInterface(REFIID riid, void **ppv)
-{
-    return QueryFor(this, riid, IID_IDataObject, ppv);
-}
-
-ULONG STDMETHODCALLTYPE TDataObject::AddRef()
-{
-    return static_cast<ULONG>(InterlockedIncrement(&FRefCount));
-}
-
-ULONG STDMETHODCALLTYPE TDataObject::Release()
-{
-    const LONG n = InterlockedDecrement(&FRefCount);
-    if (n == 0)
-        delete this;
-    return static_cast<ULONG>(n);
-}
-
 const TDataObject::TObject *TDataObject::Find(const FORMATETC &format) const
 {
     for (int i = 0; i < FCount; ++i) {
-        const TObject &o = FObjects[i];
-        if (o.format.cfFormat == format.cfFormat && (o.format.tymed & format.tymed) != 0)
-            return &o;
+        const FORMATETC &stored = FObjects[i].format.format;
+        if (stored.cfFormat == format.cfFormat && (stored.tymed & format.tymed) != 0)
+            return &FObjects[i];
     }
     return nullptr;
 }
@@ -95,7 +104,7 @@ HRESULT STDMETHODCALLTYPE TDataObject::GetData(FORMATETC *format, STGMEDIUM *med
     if (!o)
         return DV_E_FORMATETC;
     // A fresh copy per call: the caller releases what it gets.
-    return Duplicate(*medium, o->format.cfFormat, o->medium) ? S_OK : E_OUTOFMEMORY;
+    return Duplicate(*medium, o->format.format.cfFormat, o->medium) ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT STDMETHODCALLTYPE TDataObject::GetDataHere(FORMATETC *, STGMEDIUM *)
@@ -121,17 +130,20 @@ HRESULT STDMETHODCALLTYPE TDataObject::SetData(FORMATETC *format, STGMEDIUM *med
 {
     if (!format || !medium)
         return E_INVALIDARG;
+    if (format->ptd && format->ptd->tdSize < offsetof(DVTARGETDEVICE, tdData))
+        return E_INVALIDARG;
     if (FCount >= FObjects.Capacity())
         return E_OUTOFMEMORY;
     // With release the medium becomes ours, but only on success: on any
     // failure the caller still owns it.
+    TObject &entry = FObjects[FCount];
+    if (!entry.format.Assign(*format))
+        return E_OUTOFMEMORY;
     STGMEDIUM kept = STGMEDIUM();
     if (release)
         kept = *medium;
     else if (!Duplicate(kept, format->cfFormat, *medium))
         return E_OUTOFMEMORY;
-    TObject &entry = FObjects[FCount];
-    entry.format = *format;
     entry.medium = kept;
     ++FCount;
     return S_OK;
@@ -151,8 +163,12 @@ HRESULT STDMETHODCALLTYPE TDataObject::EnumFormatEtc(DWORD direction, IEnumFORMA
         e->Release();
         return E_OUTOFMEMORY;
     }
-    for (int i = 0; i < FCount; ++i)
-        e->Add(&FObjects[i].format);
+    for (int i = 0; i < FCount; ++i) {
+        if (!e->Add(&FObjects[i].format.format)) {
+            e->Release();
+            return E_OUTOFMEMORY;
+        }
+    }
     *enumerator = AsIEnumFORMATETC(e);
     return S_OK;
 }
@@ -174,28 +190,14 @@ HRESULT STDMETHODCALLTYPE TDataObject::EnumDAdvise(IEnumSTATDATA **)
 
 // ---- TEnumFORMATETC ----
 
-void TEnumFORMATETC::Add(const FORMATETC *format)
+bool TEnumFORMATETC::Add(const FORMATETC *format)
 {
-    if (format && FCount < FData.Capacity())
-        FData[FCount++].format = *format;
-}
-
-HRESULT STDMETHODCALLTYPE TEnumFORMATETC::QueryInterface(REFIID riid, void **ppv)
-{
-    return QueryFor(this, riid, IID_IEnumFORMATETC, ppv);
-}
-
-ULONG STDMETHODCALLTYPE TEnumFORMATETC::AddRef()
-{
-    return static_cast<ULONG>(InterlockedIncrement(&FRefCount));
-}
-
-ULONG STDMETHODCALLTYPE TEnumFORMATETC::Release()
-{
-    const LONG n = InterlockedDecrement(&FRefCount);
-    if (n == 0)
-        delete this;
-    return static_cast<ULONG>(n);
+    if (!format || FCount >= FData.Capacity())
+        return true;
+    if (!FData[FCount].format.Assign(*format))
+        return false;
+    ++FCount;
+    return true;
 }
 
 HRESULT STDMETHODCALLTYPE TEnumFORMATETC::Next(ULONG count, FORMATETC *items, ULONG *fetched)
@@ -206,9 +208,23 @@ HRESULT STDMETHODCALLTYPE TEnumFORMATETC::Next(ULONG count, FORMATETC *items, UL
         return S_FALSE;
     if (!fetched && count != 1)
         return S_FALSE;
+    // Each item handed out carries a target device of its own, which the
+    // caller frees.
     ULONG copied = 0;
-    while (FIndex < FCount && copied < count)
-        items[copied++] = FData[FIndex++].format;  // no target device: a full copy
+    for (; FIndex < FCount && copied < count; ++FIndex, ++copied) {
+        const FORMATETC &stored = FData[FIndex].format.format;
+        bool ok = false;
+        DVTARGETDEVICE *device = CopyTargetDevice(stored.ptd, ok);
+        if (!ok) {
+            // Nothing is handed out: the copies made so far are taken back.
+            FIndex -= static_cast<int>(copied);
+            while (copied > 0)
+                CoTaskMemFree(items[--copied].ptd);
+            return E_OUTOFMEMORY;
+        }
+        items[copied] = stored;
+        items[copied].ptd = device;
+    }
     if (fetched)
         *fetched = copied;
     return copied == count ? S_OK : S_FALSE;
@@ -243,32 +259,18 @@ HRESULT STDMETHODCALLTYPE TEnumFORMATETC::Clone(IEnumFORMATETC **enumerator)
         e->Release();
         return E_OUTOFMEMORY;
     }
-    for (int i = 0; i < FCount; ++i)
-        e->Add(&FData[i].format);
+    for (int i = 0; i < FCount; ++i) {
+        if (!e->Add(&FData[i].format.format)) {
+            e->Release();
+            return E_OUTOFMEMORY;
+        }
+    }
     e->FIndex = FIndex;
     *enumerator = AsIEnumFORMATETC(e);
     return S_OK;
 }
 
 // ---- TDropSource ----
-
-HRESULT STDMETHODCALLTYPE TDropSource::QueryInterface(REFIID riid, void **ppv)
-{
-    return QueryFor(this, riid, IID_IDropSource, ppv);
-}
-
-ULONG STDMETHODCALLTYPE TDropSource::AddRef()
-{
-    return static_cast<ULONG>(InterlockedIncrement(&FRefCount));
-}
-
-ULONG STDMETHODCALLTYPE TDropSource::Release()
-{
-    const LONG n = InterlockedDecrement(&FRefCount);
-    if (n == 0)
-        delete this;
-    return static_cast<ULONG>(n);
-}
 
 HRESULT STDMETHODCALLTYPE TDropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
 {

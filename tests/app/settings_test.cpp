@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -100,18 +101,65 @@ TEST_F(Settings, AMaximisedWindowComesBackMaximisedAtItsNormalPlace)
     Run([](TFormKalvex &f) { EXPECT_EQ(SW_SHOWMAXIMIZED, f.FirstShow()); });
 }
 
-TEST_F(Settings, ANonIntegerPlacementEndsTheStartWithoutWriting)
+TEST_F(Settings, ANonIntegerPlacementOrWidthEndsTheStartWithoutWritingAndNamesTheKey)
 {
-    const std::string stored = "[Setting]\r\nWindow=10,abc\r\nPath=C:\\mine\r\n";
-    Write(stored);
-    Application.Initialize();
-    try {
-        FormKalvex = new TFormKalvex();
-        ADD_FAILURE() << "constructed";
-        delete FormKalvex;
-    } catch (const std::exception &e) {
-        EXPECT_STREQ("'abc' は整数ではありません", e.what());
+    const struct {
+        const char *stored, *message;
+    } cases[] = {
+        {"[Setting]\r\nWindow=10,abc\r\nPath=C:\\mine\r\n", "'abc' は整数ではありません\r\n%s [Setting] Window"},
+        {"[Setting]\r\nListView=200,,70\r\n", "'' は整数ではありません\r\n%s [Setting] ListView"},
+    };
+    for (const auto &c : cases) {
+        Write(c.stored);
+        Application.Initialize();
+        std::string message = c.message;
+        message.replace(message.find("%s"), 2, Ini());
+        try {
+            FormKalvex = new TFormKalvex();
+            ADD_FAILURE() << "constructed";
+            delete FormKalvex;
+        } catch (const std::exception &e) {
+            EXPECT_EQ(message, e.what());
+        }
+        FormKalvex = nullptr;
+        EXPECT_EQ(c.stored, Read());
     }
-    FormKalvex = nullptr;
-    EXPECT_EQ(stored, Read());
+}
+
+TEST_F(Settings, StoredPlacementsAndWidthsCannotLoseTheWindowOrItsBoxes)
+{
+    RECT area{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    const struct {
+        const char *stored;
+        RECT bounds;  // the window's, once started
+    } cases[] = {
+        // Off every monitor: moved onto the work area, size kept.
+        {"Window=99999,99999,640,480,0", {area.right - 640, area.bottom - 480, area.right, area.bottom}},
+        {"Window=-5000,100,400,300,0", {area.left, 100, area.left + 400, 400}},
+        // Too small: the window's minimum.
+        {"Window=0,0,-100,-100,0", {0, 0, TFormKalvex::MinWidth, TFormKalvex::MinHeight}},
+        // Partly on the screen: kept as stored.
+        {"Window=-300,-200,400,300,0", {-300, -200, 100, 100}},
+    };
+    for (const auto &c : cases) {
+        Write(std::string("[Setting]\r\n") + c.stored + "\r\nListView=999999,-5,0\r\n"
+              "PanelFileMask=-500\r\nPanelFileMaskKeyword=99999\r\n");
+        Run([&](TFormKalvex &f) {
+            RECT r{};
+            GetWindowRect(f.Handle, &r);
+            EXPECT_EQ((std::vector<LONG>{c.bounds.left, c.bounds.top, c.bounds.right, c.bounds.bottom}),
+                      (std::vector<LONG>{r.left, r.top, r.right, r.bottom}))
+                << c.stored;
+            // The panels and their boxes keep the splitters' minimum of 30.
+            EXPECT_EQ(30, f.PanelFileMask->Width) << c.stored;
+            RECT folder{}, keyword{};
+            GetWindowRect(f.PanelFolderToolBar->Handle, &folder);
+            GetWindowRect(f.PanelKeywordToolBar->Handle, &keyword);
+            EXPECT_EQ(30, folder.right - folder.left) << c.stored;
+            EXPECT_GE(keyword.right - keyword.left, 30) << c.stored;
+        });
+        const std::string text = Read();
+        EXPECT_NE(std::string::npos, text.find("\r\nListView=4000,10,0,-2\r\nPanelFileMask=30\r\n")) << text;
+    }
 }

@@ -218,6 +218,8 @@ TEST_F(MainWindow, KalvexFindListsTheRowsOfTheWindowsSearch)
     } cases[] = {
         {"a", true, true, "-i a"},
         {"Heap", false, true, "Heap"},
+        {"tick", true, false, "--imports -i tick"},
+        {"%", false, false, "--imports %"},
     };
     Form->ComboBoxFileMask->SetItemIndex(2);  // *.dll;*.exe
     for (const auto &c : cases) {

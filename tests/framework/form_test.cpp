@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 namespace {
 
 bool FieldsGone = false;  // set when a test form's own fields have died
@@ -85,6 +87,21 @@ TEST(Form, AFormGetsNoNoticeOfItsListOnceHalfGone)
         // The rows go with the list object; whichever destroys the window,
         // no message reaches a form whose fields are gone.
         EXPECT_EQ(0, NotifiesLate) << ownDestroy;
+    }
+}
+
+TEST(Form, AListTextCutToTheControlsBufferEndsOnACharacterBoundary)
+{
+    TTestForm form(true);
+    form.List->AddItem("\x95\x5c\x95\x5c\x95\x5c", {});  // three double-byte characters
+    for (int size : {2, 3, 4, 5, 7}) {
+        char buffer[8];
+        memset(buffer, '#', sizeof buffer);
+        LVITEMA item = {};
+        item.pszText = buffer;
+        item.cchTextMax = size;
+        SendMessageA(form.List->Handle, LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(std::string("\x95\x5c\x95\x5c\x95\x5c", (size - 1) / 2 * 2), buffer) << size;
     }
 }
 

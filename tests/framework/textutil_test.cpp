@@ -38,6 +38,20 @@ TEST(ExtractFileName, LoneLeadByteAtTheEndIsKeptWhole)
     EXPECT_EQ(std::string::npos, LastPathDelimiter("\x95\\"));
 }
 
+TEST(CharBoundaryLength, NeverCutsADoubleByteCharacter)
+{
+    // "\x95\x5c" and "\x83\x5c" are double-byte characters (trail byte "\").
+    const struct {
+        const char *text;
+        size_t limit, length;
+    } cases[] = {
+        {"abc", 5, 3},           {"abc", 2, 2},           {"a\x95\x5c", 2, 1}, {"a\x95\x5c", 3, 3},
+        {"\x95\x5c\x83\x5c", 3, 2}, {"\x95\x5c\x83\x5c", 1, 0}, {"\x95\x5c" "ab", 3, 3}, {"", 0, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.length, CharBoundaryLength(c.text, c.limit)) << c.text << " " << c.limit;
+}
+
 TEST(ChangeFileExt, ReplacesOnlyTheLastNamesExtension)
 {
     const struct {

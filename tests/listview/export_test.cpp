@@ -57,17 +57,18 @@ TEST_F(ListViewExport, NoSelectionGivesEmptyTextsAndABareSylk)
     EXPECT_EQ(Lines({"ID;PLVU", "B;Y0;X3", "E"}), t.Sylk);
 }
 
-// SYLK doubles the ";" inside a text cell too: a bare one ends the field.
-TEST_F(ListViewExport, QuotesDoubledSeparatorsKeptEmptyCellsKeepTheirPlace)
+TEST_F(ListViewExport, QuotesDoubledSylkSemicolonsDoubledEmptyCellsKeepTheirPlace)
 {
     Form.List->Clear();
-    Form.AddRows({{"a\"b;c,d", "", "", Path}, {"", "7", "\"", Path}});
+    Form.AddRows({{"a\"b;c,d", "", "", Path}, {"", "7", "\"x;;y;", Path}});
     Form.Select({0, 1});
     const TTexts t = Export(*Form.List);
-    EXPECT_EQ("a\"b;c,d\t\t\r\n\t7\t\"\r\n", t.Text);
-    EXPECT_EQ("\"a\"\"b;c,d\",,\"\"\r\n\"\",7,\"\"\"\"\r\n", t.Csv);
+    EXPECT_EQ("a\"b;c,d\t\t\r\n\t7\t\"x;;y;\r\n", t.Text);
+    EXPECT_EQ("\"a\"\"b;c,d\",,\"\"\r\n\"\",7,\"\"\"x;;y;\"\r\n", t.Csv);
+    // In SYLK a bare ";" ends the field: every one in a text cell is doubled.
     EXPECT_EQ(Lines({"ID;PLVU", "B;Y2;X3", "F;Y1;X1;FG0L", "C;K\"a\"\"b;;c,d\"", "F;X2;FG0R", "C;K", "F;X3;FG0L",
-                     "C;K\"\"", "F;Y2;X1;FG0L", "C;K\"\"", "F;X2;FG0R", "C;K7", "F;X3;FG0L", "C;K\"\"\"\"", "E"}),
+                     "C;K\"\"", "F;Y2;X1;FG0L", "C;K\"\"", "F;X2;FG0R", "C;K7", "F;X3;FG0L",
+                     "C;K\"\"\"x;;;;y;;\"", "E"}),
               t.Sylk);
 }
 

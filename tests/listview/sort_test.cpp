@@ -112,6 +112,21 @@ TEST(ListViewSort, InitHooksTheHeaderAndTheMarkFollowsTheSortColumn)
     EXPECT_NE(reinterpret_cast<LONG_PTR>(ListViewHeaderProc), GetWindowLongPtrA(header, GWLP_USERDATA));
 }
 
+TEST(ListViewSort, EachMarkBitmapIsDeletedWhenReplacedAndTheLastWithTheList)
+{
+    HBITMAP first, last;
+    {
+        TListForm form;
+        ListViewSortColumn(*form.List, 2);
+        first = HeaderItem(*form.List, 2).hbm;
+        ListViewSortColumn(*form.List, 2);
+        last = HeaderItem(*form.List, 2).hbm;
+        EXPECT_EQ(0u, GetObjectType(first));
+        EXPECT_EQ(static_cast<DWORD>(OBJ_BITMAP), GetObjectType(last));
+    }
+    EXPECT_EQ(0u, GetObjectType(last));
+}
+
 TEST(ListViewSort, MarkBitmapsAre14By14With4BitsAndTheStandardPalette)
 {
     const RGBQUAD standard[16] = {{0, 0, 0, 0},       {0, 0, 128, 0},     {0, 128, 0, 0},     {0, 128, 128, 0},

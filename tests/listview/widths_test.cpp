@@ -36,8 +36,12 @@ TEST(ListViewWidths, TextsApplyAndWriteBackWithDeclaredCodesKept)
         {"200,60,70,80,90", {200, 60, 70, 80}, "200,60,70,-2"},  // a fifth entry is ignored
         {"-1,50,150,-2", {-1, 50, 150, -2}, "-1,50,150,-2"},      // a code by hand stays a code
         {" 100 , $64,0x20,X10", {100, 100, 32, 16}, "100,100,32,-2"},
-        {"\"120\",0,\" 7\"", {120, 0, 7, -2}, "120,0,7,-2"},
-        {"1 2", {1, 2, 150, -2}, "1,2,150,-2"},  // a blank ends an unquoted entry
+        {"\"120\",0,\" 17\"", {120, 0, 17, -2}, "120,0,17,-2"},
+        {"11 12", {11, 12, 150, -2}, "11,12,150,-2"},  // a blank ends an unquoted entry
+        // Widths kept sane: 0 and the codes as they are, the rest within 10 ... 4000.
+        {"999999,-5,0,-1", {4000, 10, 0, -1}, "4000,10,0,-2"},
+        {"-2,10,4000,4001", {-2, 10, 4000, 4000}, "-2,10,4000,-2"},
+        {"9,-3,-2147483648", {10, 10, 10, -2}, "10,10,10,-2"},
     };
     for (const auto &c : cases) {
         TListForm form;

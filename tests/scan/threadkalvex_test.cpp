@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -61,15 +62,19 @@ void Search(TRecorder &rec, const TStringList &files, const std::string &keyword
 
 std::string Fix(const char *name) { return TestDir() + name; }
 
-// The system's text as a row shows it: without its closing CR LF.
-std::string SystemText(DWORD code)
+// The system's text as a row shows it: without its closing CR LF, the
+// file's name in place of %1.
+std::string SystemText(DWORD code, const std::string &fileName)
 {
     char *text = GetErrorString(code);
     std::string s = text ? text : "";
     LocalFree(text);
     const size_t end = s.find_last_not_of(" \t\r\n") + 1;
     EXPECT_EQ("\r\n", s.substr(end)) << code;  // what the row must not keep
-    return s.substr(0, end);
+    s.erase(end);
+    for (size_t at; (at = s.find("%1")) != std::string::npos;)
+        s.replace(at, 2, fileName);
+    return s;
 }
 
 }  // namespace
@@ -96,13 +101,18 @@ TEST(SearchWorker, EmptyKeywordListsEveryNameAndAnErrorRowPerUnreadableFile)
                   "row:Zeta|4|fixexports.dll|" + exports,
                   "row:heapalloc|2|fixexports.dll|" + exports,
                   "status:読み込み中: " + text,
-                  "row:" + failed + ": " + SystemText(193) + "|193|notamodule.dll|" + text,
+                  "row:" + failed + ": " + SystemText(193, "notamodule.dll") + "|193|notamodule.dll|" + text,
                   "status:読み込み中: " + missing,
-                  "row:" + failed + ": " + SystemText(2) + "|2|missing.dll|" + missing,
+                  "row:" + failed + ": " + SystemText(2, "missing.dll") + "|2|missing.dll|" + missing,
                   "status:4個の関数が見つかりました"}),
               rec.Events);
     for (DWORD id : rec.Threads)
         EXPECT_EQ(GetCurrentThreadId(), id);
+    // The system's text for 193 has the insert that the row fills.
+    char *raw = GetErrorString(193);
+    EXPECT_NE(nullptr, strstr(raw, "%1"));
+    LocalFree(raw);
+    EXPECT_EQ(std::string::npos, rec.Events[7].find("%1"));
 }
 
 TEST(SearchWorker, StatusAndErrorTextsAreTheseShiftJisBytes)
@@ -138,7 +148,7 @@ TEST(SearchWorker, KeywordMatchesByCaseOnlyWhenAskedToIgnoreIt)
     EXPECT_EQ("2個の関数が見つかりました", folded.Statuses().back());
 }
 
-TEST(SearchWorker, ImportRowsShowTheImportedModuleAndNeverMatchItsName)
+TEST(SearchWorker, ImportRowsNameTheFileReadAndTheImportedModuleButNeverMatchIt)
 {
     const std::string imports = Fix("fiximports.exe");
     TRecorder all, ordinal, percent, kernel, tick;
@@ -147,14 +157,14 @@ TEST(SearchWorker, ImportRowsShowTheImportedModuleAndNeverMatchItsName)
     Search(percent, {imports}, "%", true, false);
     Search(kernel, {imports}, "kernel", true, false);
     Search(tick, {imports}, "tick", true, false);
-    EXPECT_EQ((std::vector<std::string>{"GetTickCount|500|KERNEL32.dll|KERNEL32.dll",
-                                        "%17|0|WS2_32.dll|WS2_32.dll"}),
+    EXPECT_EQ((std::vector<std::string>{"GetTickCount|500|KERNEL32.dll|" + imports,
+                                        "%17|0|WS2_32.dll|" + imports}),
               all.Rows());
-    EXPECT_EQ((std::vector<std::string>{"%17|0|WS2_32.dll|WS2_32.dll"}), ordinal.Rows());
+    EXPECT_EQ((std::vector<std::string>{"%17|0|WS2_32.dll|" + imports}), ordinal.Rows());
     EXPECT_EQ(ordinal.Rows(), percent.Rows());
     EXPECT_TRUE(kernel.Rows().empty());
     EXPECT_EQ("関数は見つかりませんでした", kernel.Statuses().back());
-    EXPECT_EQ((std::vector<std::string>{"GetTickCount|500|KERNEL32.dll|KERNEL32.dll"}), tick.Rows());
+    EXPECT_EQ((std::vector<std::string>{"GetTickCount|500|KERNEL32.dll|" + imports}), tick.Rows());
 }
 
 TEST(SearchWorker, KeywordHidesUnreadableFilesAndCountsOnlyMatches)

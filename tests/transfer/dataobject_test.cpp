@@ -4,6 +4,7 @@
 #include "tests/transfer/transfertest.h"
 
 #include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -161,7 +162,7 @@ TEST(DataObject, EachGetDataGivesAnIndependentCopy)
     data->Release();
 }
 
-TEST(DataObject, OwnsMediaOnlyWhenItKeepsThem)
+TEST(DataObject, OwnsMediaOnlyWhenItKeepsThemAndHandsOutCopiesWithoutAnOwner)
 {
     TCountingOwner kept, copied;
     IDataObject *data = MakeData();
@@ -169,25 +170,69 @@ TEST(DataObject, OwnsMediaOnlyWhenItKeepsThem)
     // Taken over: released when the object goes.
     STGMEDIUM m1 = Medium(Block("1"), reinterpret_cast<IUnknown *>(&kept));
     EXPECT_EQ(S_OK, data->SetData(&f, &m1, TRUE));
+    // A copy handed out is the receiver's alone: releasing it frees its
+    // handle and leaves the stored medium's owner untouched.
+    STGMEDIUM out = {};
+    ASSERT_EQ(S_OK, data->GetData(&f, &out));
+    EXPECT_EQ(nullptr, out.pUnkForRelease);
+    EXPECT_EQ("1", Bytes(out.hGlobal));
+    ReleaseStgMedium(&out);
+    EXPECT_EQ(0u, kept.AddRefs + kept.Releases);
     // Full: the caller still owns the medium.
     STGMEDIUM m2 = Medium(Block("2"), reinterpret_cast<IUnknown *>(&copied));
     EXPECT_EQ(E_OUTOFMEMORY, data->SetData(&f, &m2, FALSE));
-    EXPECT_EQ(0u, copied.AddRefs);
     EXPECT_EQ(0u, data->Release());
     EXPECT_EQ(1u, kept.Releases);
 
-    // Copied, not taken over: the owner is shared, the caller's handle stays its own.
+    // Copied, not taken over: the copy is the object's own, the caller's
+    // medium and its owner stay the caller's.
     TDataObject *second = new TDataObject();
     ASSERT_TRUE(second->Allocate(2));
     STGMEDIUM stream = {};
     stream.tymed = TYMED_ISTREAM;
     EXPECT_EQ(E_OUTOFMEMORY, second->SetData(&f, &stream, FALSE));
     EXPECT_EQ(S_OK, second->SetData(&f, &m2, FALSE));
-    EXPECT_EQ(1u, copied.AddRefs);
     second->Release();
-    EXPECT_EQ(1u, copied.Releases);
+    EXPECT_EQ(0u, copied.AddRefs + copied.Releases);
     EXPECT_EQ("2", Bytes(m2.hGlobal));
     GlobalFree(m2.hGlobal);
+}
+
+TEST(DataObject, KeepsItsOwnCopyOfATargetDeviceAndHandsOutFreshOnes)
+{
+    // A device with a name after its header, as printers describe themselves.
+    struct {
+        DVTARGETDEVICE head;
+        char name[8];
+    } device = {{sizeof device, 0, 0, 0, 0, {}}, "printer"};
+    TDataObject *object = new TDataObject();
+    ASSERT_TRUE(object->Allocate(2));
+    FORMATETC f = Format(CF_TEXT);
+    f.ptd = &device.head;
+    STGMEDIUM m = Medium(Block("t"));
+    ASSERT_EQ(S_OK, object->SetData(&f, &m, TRUE));
+    DVTARGETDEVICE shortDevice = {2, 0, 0, 0, 0, {}};
+    f.ptd = &shortDevice;
+    STGMEDIUM m2 = Medium(Block("u"));
+    EXPECT_EQ(E_INVALIDARG, object->SetData(&f, &m2, TRUE));
+    GlobalFree(m2.hGlobal);
+    const std::string original(reinterpret_cast<const char *>(&device), sizeof device);
+    memset(&device, 0xEE, sizeof device);  // the caller's memory is not kept
+
+    IEnumFORMATETC *e = nullptr;
+    ASSERT_EQ(S_OK, object->EnumFormatEtc(DATADIR_GET, &e));
+    object->Release();
+    FORMATETC got[2] = {};
+    for (FORMATETC &g : got) {
+        ASSERT_EQ(S_OK, e->Reset());
+        ASSERT_EQ(S_OK, e->Next(1, &g, nullptr));
+        ASSERT_NE(nullptr, g.ptd);
+        EXPECT_EQ(original, std::string(reinterpret_cast<const char *>(g.ptd), g.ptd->tdSize));
+    }
+    e->Release();
+    EXPECT_NE(got[0].ptd, got[1].ptd);  // each its receiver's, freed as the platform frees it
+    CoTaskMemFree(got[0].ptd);
+    CoTaskMemFree(got[1].ptd);
 }
 
 TEST(EnumFORMATETC, NextSkipResetCloneKeepOrderAndPosition)
