@@ -211,7 +211,9 @@ void TFormKalvex::StopFind()
 void TFormKalvex::ShowCollecting()
 {
     // The worker collects; the text stays until it reads its first file.
+    // Shown now, even while a running search holds its texts.
     StatusBar->SetSimpleText("対象ファイル一覧の収集中...");
+    StatusBar->ShowText();
     UpdateWindow(StatusBar->Handle);
 }
 
@@ -414,7 +416,7 @@ void TFormKalvex::DeferPaint()
     FPaintDeferred = true;
     FListPainted = GetTickCount();
     ListView->HoldCount(true);
-    StatusBar->BeginUpdate();
+    StatusBar->HoldText(true);
     SetTimer(Handle, PaintTimer, StatusPaintInterval, nullptr);
 }
 
@@ -422,10 +424,8 @@ void TFormKalvex::FlushPaint(bool keepDeferring)
 {
     if (!FPaintDeferred)
         return;
-    StatusBar->EndUpdate();
+    StatusBar->ShowText();
     UpdateWindow(StatusBar->Handle);
-    if (keepDeferring)
-        StatusBar->BeginUpdate();
     const DWORD now = GetTickCount();
     if (!keepDeferring || now - FListPainted >= ListPaintInterval) {
         FListPainted = now;
@@ -434,6 +434,7 @@ void TFormKalvex::FlushPaint(bool keepDeferring)
     }
     if (!keepDeferring) {
         ListView->HoldCount(false);
+        StatusBar->HoldText(false);
         KillTimer(Handle, PaintTimer);
         FPaintDeferred = false;
     }

@@ -110,10 +110,10 @@ private:
     void ShowCollecting();
     // Rows and texts arriving one by one would repaint the list and the
     // status bar each time (about 10 ms a list row, 1 ms a status text under
-    // Wine): while a search runs, the status bar repaints every 100 ms and
-    // the list learns its new rows every 500 ms (which repaints only rows
-    // that come into view, and the scroll bar: 10 ms under Wine); the idle
-    // pass after the end shows both at once.
+    // Wine): while a search runs, the status bar shows its latest text every
+    // 100 ms and the list learns its new rows every 500 ms (which repaints
+    // only rows that come into view, and the scroll bar: 10 ms under Wine);
+    // the idle pass after the end shows both at once.
     void DeferPaint();
     void FlushPaint(bool keepDeferring);
 

@@ -114,11 +114,31 @@ void TStatusBar::CreateHandle()
 
 void TStatusBar::SetSimpleText(const std::string &text)
 {
-    SendMessageA(Handle, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+    FText = text;
+    FPending = true;
+    if (!FHeld)
+        ShowText();
+}
+
+void TStatusBar::HoldText(bool hold)
+{
+    FHeld = hold;
+    if (!hold)
+        ShowText();
+}
+
+void TStatusBar::ShowText()
+{
+    if (!FPending)
+        return;
+    FPending = false;
+    SendMessageA(Handle, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(FText.c_str()));
 }
 
 std::string TStatusBar::SimpleText() const
 {
+    if (FPending)
+        return FText;
     // Wine answers for the simple panel only through part 0, and counts the
     // length in characters: room for two bytes each.
     for (WPARAM part : {WPARAM(SB_SIMPLEID), WPARAM(0)}) {

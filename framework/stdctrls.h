@@ -51,9 +51,19 @@ public:
 class TStatusBar : public TControl {
 public:
     void CreateHandle() override;
-    // The one simple panel's text.
+    // The one simple panel's text: the last one set, held or shown.
     void SetSimpleText(const std::string &text);
     std::string SimpleText() const;
+    // While held, a text set reaches the control (which repaints) only at
+    // ShowText: under Wine each text set costs tens of microseconds even
+    // with the repaint suspended. Releasing shows the last text.
+    void HoldText(bool hold);
+    void ShowText();
+
+private:
+    bool FHeld = false;
+    bool FPending = false;
+    std::string FText;  // the pending text
 };
 
 class TOpenDialog : public TComponent {

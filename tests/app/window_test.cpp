@@ -205,6 +205,11 @@ TEST_F(MainWindow, FindOverAFolderFillsTheListAndEndsWithTheCount)
                                         "heapalloc|2|fixexports64.dll|" + dll64}),
               Rows());
     EXPECT_EQ("4個の関数が見つかりました", Form->StatusBar->SimpleText());
+    // What the bar and the list show, not only what they were given.
+    char shown[64] = "";
+    SendMessageA(Form->StatusBar->Handle, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(shown));
+    EXPECT_EQ("4個の関数が見つかりました", std::string(shown));
+    EXPECT_EQ(4, SendMessageA(Form->ListView->Handle, LVM_GETITEMCOUNT, 0, 0));
     EXPECT_EQ(Form->ListView->Handle, GetFocus());
 }
 
