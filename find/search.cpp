@@ -20,6 +20,15 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
+// Waits until done() holds, looking again every 10 ms even without a
+// notification: MinGW's condition variables (winpthreads) have been seen to
+// lose a wake-up under Wine, which left a run waiting for ever.
+template <class Done> void Wait(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, Done done)
+{
+    while (!done())
+        cv.wait_for(lock, std::chrono::milliseconds(10));
+}
+
 // The rows as the chosen format's bytes. SYLK names its row count before the
 // rows, so its cell records wait in a temporary file until the end.
 class TRowWriter {
@@ -186,7 +195,7 @@ private:
             Drain(false);
             lock.lock();
             if (FInFlight.size() >= size_t(4 * FJobs))
-                FDone.wait(lock, [this] { return FInFlight.front()->Done; });
+                Wait(FDone, lock, [this] { return FInFlight.front()->Done; });
         }
         FInFlight.push_back(job);
         FQueue.push_back(job);
@@ -200,7 +209,7 @@ private:
             std::shared_ptr<TJob> job;
             {
                 std::unique_lock<std::mutex> lock(FLock);
-                FWork.wait(lock, [this] { return FClosed || !FQueue.empty(); });
+                Wait(FWork, lock, [this] { return FClosed || !FQueue.empty(); });
                 if (FQueue.empty())
                     return;
                 job = FQueue.front();
@@ -227,7 +236,7 @@ private:
                 if (!FInFlight.front()->Done) {
                     if (!all)
                         return;
-                    FDone.wait(lock, [this] { return FInFlight.front()->Done; });
+                    Wait(FDone, lock, [this] { return FInFlight.front()->Done; });
                 }
                 job = FInFlight.front();
                 FInFlight.pop_front();

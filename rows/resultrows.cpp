@@ -17,9 +17,10 @@ bool TNameMatch::operator()(std::string_view name) const
         return true;
     if (!FUpper)
         return name.find(FKeyword) != std::string_view::npos;
-    // The upper-cased copy in a buffer of this thread's that keeps its room.
-    thread_local std::string upper;
-    upper.assign(name);
+    // A copy to upper-case (short names stay inside the string object). Not
+    // a thread_local buffer: MinGW runs the destructors of thread_local
+    // objects unreliably at thread exit (a crash or a hang seen under Wine).
+    std::string upper(name);
     FUpper(upper);
     return upper.find(FKeyword) != std::string::npos;
 }
