@@ -20,11 +20,7 @@ std::string FindFileName(const std::string &path)
 
 std::string FindErrorText(uint32_t code)
 {
-    char *system = GetErrorString(code);
-    std::string text = system ? system : "";
-    if (system)
-        LocalFree(system);
-    text.erase(text.find_last_not_of(" \t\r\n") + 1);
+    const std::string text = ErrorText(code);
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 

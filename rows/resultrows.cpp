@@ -25,18 +25,25 @@ bool TNameMatch::operator()(std::string_view name) const
     return upper.find(FKeyword) != std::string::npos;
 }
 
+bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
+                std::string_view &module)
+{
+    // An import entry is the function part, a CR and the module's name.
+    const std::string_view text = entry.Text;
+    const size_t cr = exportTable ? std::string_view::npos : text.find(NameSeparator);
+    name = text.substr(0, cr);
+    module = cr == std::string_view::npos ? std::string_view() : text.substr(cr + 1);
+    return match(name);
+}
+
 void AppendResultRows(const TNameList &list, bool exportTable, const std::string &path,
                       const std::string &fileName, const TNameMatch &match, TResultRows &rows)
 {
-    for (const TNameEntry &entry : list) {
-        // An import entry is the function part, a CR and the module's name.
-        const size_t cr = exportTable ? std::string::npos : entry.Text.find(NameSeparator);
-        const std::string_view name = std::string_view(entry.Text).substr(0, cr);
-        if (!match(name))
-            continue;
-        std::string module = exportTable ? fileName : cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
-        rows.push_back({std::string(name), std::to_string(static_cast<int32_t>(entry.Number)), std::move(module), path});
-    }
+    std::string_view name, module;
+    for (const TNameEntry &entry : list)
+        if (MatchEntry(entry, exportTable, match, name, module))
+            rows.push_back({std::string(name), std::to_string(static_cast<int32_t>(entry.Number)),
+                            exportTable ? fileName : std::string(module), path});
 }
 
 void SortResultRows(TResultRows &rows, TSortKey key)

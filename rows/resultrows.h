@@ -32,6 +32,11 @@ private:
     TUpper FUpper;  // null: case counts
 };
 
+// The name of an entry (an import's function part) and, for an import, the
+// imported module's name (empty for an export); false when the name does
+// not match. The views point into entry.
+bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
+                std::string_view &module);
 // Appends a row for each entry of list whose name matches, in table order.
 // fileName is the file-name part of path.
 void AppendResultRows(const TNameList &list, bool exportTable, const std::string &path,

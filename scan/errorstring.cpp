@@ -21,3 +21,13 @@ char *WINAPI GetLastErrorString()
 {
     return GetErrorString(GetLastError());
 }
+
+std::string ErrorText(DWORD code)
+{
+    char *system = GetErrorString(code);
+    std::string text = system ? system : "";
+    if (system)
+        LocalFree(system);
+    text.erase(text.find_last_not_of(" \t\r\n") + 1);
+    return text;
+}

@@ -11,3 +11,10 @@ char *WINAPI GetErrorString(DWORD code);
 // GetErrorString of the calling thread's last error.
 char *WINAPI GetLastErrorString();
 }
+
+#include <string>
+
+// GetErrorString's text as a string, its trailing line break and blanks cut
+// off (a CR LF inside a row would split a copied line); empty when the system
+// has none.
+std::string ErrorText(DWORD code);

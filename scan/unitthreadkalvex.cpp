@@ -1,5 +1,6 @@
 #include "scan/unitthreadkalvex.h"
 
+#include "rows/resultrows.h"
 #include "scan/errorstring.h"
 #include "scan/modulereader.h"
 
@@ -47,8 +48,8 @@ void TThreadKalvex::RunPass()
     // The status still shows the launch's "collecting" text; a stop ends the
     // walk at its next entry, and then the pass before its first file.
     CollectTargets(FTargets, FFiles, [this] { return StopRequested(); });
-    if (FIgnoreCase)
-        FKeyword = AnsiUpperCase(FKeyword);
+    // The keyword is upper-cased here once, the names as they are tested.
+    const TNameMatch match(FKeyword, FIgnoreCase, [](std::string &text) { text = AnsiUpperCase(std::move(text)); });
     FCount = 0;
     for (const std::string &path : FFiles) {
         if (StopRequested())
@@ -58,23 +59,15 @@ void TThreadKalvex::RunPass()
         TNameList list;
         const uint32_t code = GetFunctionNames(path, list);
         if (code == 0) {
+            std::string_view name, module;
             for (const TNameEntry &entry : list) {
                 if (StopRequested())
                     break;
                 // An import row names the file read, like an export row; its
                 // module column shows the imported module instead.
-                std::string name = entry.Text;
-                std::string module = fileName;
-                if (!FExport) {
-                    const size_t cr = entry.Text.find(NameSeparator);
-                    name = entry.Text.substr(0, cr);
-                    module = cr == std::string::npos ? std::string() : entry.Text.substr(cr + 1);
-                }
-                const bool match = FKeyword.empty() ||
-                                   (FIgnoreCase ? AnsiUpperCase(name) : name).find(FKeyword) !=
-                                       std::string::npos;
-                if (match) {
-                    AddItem(path, module, name, static_cast<int32_t>(entry.Number));
+                if (MatchEntry(entry, FExport, match, name, module)) {
+                    AddItem(path, FExport ? fileName : std::string(module), std::string(name),
+                            static_cast<int32_t>(entry.Number));
                     ++FCount;
                 }
             }
@@ -103,13 +96,9 @@ uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, TNameList &lis
 
 std::string TThreadKalvex::GetErrorText(uint32_t code, const std::string &fileName)
 {
-    char *system = GetErrorString(code);
-    std::string text = system ? system : "";
-    if (system)
-        LocalFree(system);
-    // The system's text ends with CR LF: in a row it would split the copied
+    // Without the system's closing CR LF: in a row it would split the copied
     // line and show as garbage in the list.
-    text.erase(text.find_last_not_of(" \t\r\n") + 1);
+    std::string text = ErrorText(code);
     // Its insert %1 stands for the file; "%" and "1" are below 0x40, so
     // neither is ever the trail byte of a double-byte character.
     for (size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + fileName.size()))
