@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "bench/clock.h"
+#include "tests/committed.h"
 
 namespace {
 
@@ -29,28 +30,13 @@ void Report(const char *what, double seconds, const char *note = "")
     std::printf("  %-28s %8.3f s  %s\n", what, seconds, note);
 }
 
-// Private memory committed: the heaps, stacks and other memory of our own,
-// summed over the address space (Wine's PagefileUsage is not this figure).
-double PrivateCommittedMB()
-{
-    SIZE_T bytes = 0;
-    MEMORY_BASIC_INFORMATION m;
-    for (const char *p = nullptr; VirtualQuery(p, &m, sizeof m) == sizeof m; p += m.RegionSize) {
-        if (m.State == MEM_COMMIT && m.Type == MEM_PRIVATE)
-            bytes += m.RegionSize;
-        if (static_cast<const char *>(m.BaseAddress) + m.RegionSize <= p)
-            break;
-    }
-    return bytes / 1048576.0;
-}
-
 void ShowMemory(const char *when)
 {
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     std::printf("  %s: private committed %.1f MB, working set %.1f MB, page file use %.1f MB\n", when,
-                PrivateCommittedMB(), memory.WorkingSetSize / 1048576.0, memory.PagefileUsage / 1048576.0);
+                PrivateCommittedBytes() / 1048576.0, memory.WorkingSetSize / 1048576.0, memory.PagefileUsage / 1048576.0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // within a small margin: a leak of one object per round shows as ninety.
 // Runs in a process of its own, so that nothing else moves the counts.
 #include "tests/app/windowfixture.h"
+#include "tests/committed.h"
 #include "tests/deadline.h"
 #include "tests/testpaths.h"
 #include "transfer/datacopydrag.h"
@@ -55,20 +56,6 @@ int KernelHandles()
     return found;
 }
 
-// Private committed bytes: the heaps, stacks and other memory of our own.
-SIZE_T CommittedBytes()
-{
-    SIZE_T bytes = 0;
-    MEMORY_BASIC_INFORMATION m;
-    for (const char *p = nullptr; VirtualQuery(p, &m, sizeof m) == sizeof m; p += m.RegionSize) {
-        if (m.State == MEM_COMMIT && m.Type == MEM_PRIVATE)
-            bytes += m.RegionSize;
-        if (static_cast<const char *>(m.BaseAddress) + m.RegionSize <= p)
-            break;  // wrapped at the top of the address space
-    }
-    return bytes;
-}
-
 struct TCounts {
     int Gdi, User, Handles;
     SIZE_T Committed;
@@ -76,7 +63,7 @@ struct TCounts {
 
 TCounts Counts()
 {
-    return {GdiObjects(), UserObjects(), KernelHandles(), CommittedBytes()};
+    return {GdiObjects(), UserObjects(), KernelHandles(), PrivateCommittedBytes()};
 }
 
 std::string Text(const TCounts &c)
