@@ -12,6 +12,7 @@
 #include "resources/FormKalvex.design.h"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 
 TFormKalvex *FormKalvex = nullptr;
@@ -398,15 +399,12 @@ void TFormKalvex::SetStatusText(const std::string &text)
     StatusBar->SetSimpleText(text);
 }
 
-void TFormKalvex::AppendRow(std::string name, std::string number, std::string fileName, std::string path)
+void TFormKalvex::AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path)
 {
     DeferPaint();
-    TStringList subItems;
-    subItems.reserve(3);
-    subItems.push_back(std::move(number));
-    subItems.push_back(std::move(fileName));
-    subItems.push_back(std::move(path));
-    ListView->AddItem(std::move(name), std::move(subItems));
+    char digits[12];
+    const char *end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    ListView->AddItem({name, std::string_view(digits, end - digits), fileName, path});
 }
 
 void TFormKalvex::DeferPaint()

@@ -76,7 +76,7 @@ public:
     // The worker's hand-offs land here, on the user interface thread.
     void ClearRows() override;
     void SetStatusText(const std::string &text) override;
-    void AppendRow(std::string name, std::string number, std::string fileName, std::string path) override;
+    void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path) override;
 
     // The smallest window the user can make (and a stored placement gives):
     // every box and a few rows of the list stay usable.

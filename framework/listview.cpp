@@ -6,12 +6,19 @@
 #include <algorithm>
 #include <cstring>
 
-const std::string &TListItem::Text(int column) const
+std::string_view TListItem::Text(int column) const
 {
-    static const std::string empty;
-    if (column == 0)
-        return Caption;
-    return column > 0 && static_cast<size_t>(column) <= SubItems.size() ? SubItems[column - 1] : empty;
+    if (column < 0 || column >= FCount)
+        return {};
+    const char *at = FTexts;
+    uint32_t length;
+    for (;;) {
+        memcpy(&length, at, sizeof length);
+        at += sizeof length;
+        if (column-- == 0)
+            return {at, length};
+        at += length;
+    }
 }
 
 int TListColumn::Width() const
@@ -186,30 +193,73 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
     return false;
 }
 
-void TListView::AddItem(std::string caption, TStringList subItems)
+char *TListView::StoreTexts(size_t bytes)
 {
-    auto row = std::make_unique<TListItem>();
-    row->Caption = std::move(caption);
-    row->SubItems = std::move(subItems);
-    FRows.push_back(std::move(row));
+    // A search appends tens of thousands of rows of some 60 bytes each.
+    const size_t blockSize = 64 * 1024;
+    if (bytes > FTextRoom) {
+        const size_t size = std::max(bytes, blockSize);
+        FTextBlocks.push_back(std::make_unique<char[]>(size));
+        FTextNext = FTextBlocks.back().get();
+        FTextRoom = size;
+    }
+    char *at = FTextNext;
+    FTextNext += bytes;
+    FTextRoom -= bytes;
+    return at;
+}
+
+void TListView::AddItem(std::initializer_list<std::string_view> texts)
+{
+    AddItem(texts.begin(), texts.size());
+}
+
+void TListView::AddItem(const TStringList &texts)
+{
+    std::vector<std::string_view> views(texts.begin(), texts.end());
+    AddItem(views.data(), views.size());
+}
+
+void TListView::AddItem(const std::string_view *texts, size_t count)
+{
+    size_t bytes = 0;
+    for (size_t i = 0; i < count; ++i)
+        bytes += sizeof(uint32_t) + texts[i].size();
+    TListItem row;
+    char *at = StoreTexts(bytes);
+    row.FTexts = at;
+    row.FCount = static_cast<int>(count);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string_view text = texts[i];
+        const uint32_t length = static_cast<uint32_t>(text.size());
+        memcpy(at, &length, sizeof length);
+        if (length)
+            memcpy(at + sizeof length, text.data(), length);
+        at += sizeof length + length;
+    }
+    FRows.push_back(row);
     if (!FHeld)
         SyncCount();
 }
 
 const TListItem *TListView::Item(int index) const
 {
-    return index >= 0 && index < Count() ? FRows[index].get() : nullptr;
+    return index >= 0 && index < Count() ? &FRows[index] : nullptr;
 }
 
 std::string TListView::ItemText(int item, int column) const
 {
     const TListItem *row = Item(item);
-    return row ? row->Text(column) : std::string();
+    return row ? std::string(row->Text(column)) : std::string();
 }
 
 void TListView::Clear()
 {
     FRows.clear();
+    FRows.shrink_to_fit();
+    FTextBlocks.clear();
+    FTextNext = nullptr;
+    FTextRoom = 0;
     FShown = 0;
     SendMessageA(Handle, LVM_DELETEALLITEMS, 0, 0);
 }
@@ -241,11 +291,11 @@ void TListView::SetStateImage(int item, UINT state)
 {
     const int image = static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12);
     if (item == -1) {
-        for (auto &row : FRows)
-            row->FStateImage = image;
+        for (TListItem &row : FRows)
+            row.FStateImage = image;
         InvalidateRect(Handle, nullptr, FALSE);
     } else if (item >= 0 && item < Count()) {
-        FRows[item]->FStateImage = image;
+        FRows[item].FStateImage = image;
         SendMessageA(Handle, LVM_REDRAWITEMS, item, item);
     }
 }
@@ -262,7 +312,7 @@ int TListView::FindItem(UINT flags, const char *text, int start) const
     start = start >= 0 && start < count ? start : 0;
     const int last = (flags & LVFI_WRAP) ? start + count : count;
     for (int i = start; i < last; ++i) {
-        const std::string &caption = FRows[i % count]->Caption;
+        const std::string_view caption = FRows[i % count].Text(0);
         const int n = (flags & LVFI_PARTIAL) ? std::min(length, static_cast<int>(caption.size()))
                                                   : static_cast<int>(caption.size());
         if ((!(flags & LVFI_PARTIAL) || n == length) &&
@@ -340,19 +390,22 @@ void TListView::SortItems(int data)
     SyncCount();
     // The control keeps selection and focus by index: note them on the rows.
     const int focused = static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, -1, LVNI_FOCUSED));
-    const TListItem *focusRow = Item(focused);
+    if (focused >= 0 && focused < Count())
+        FRows[focused].FFocused = true;
     const int selected = SelectedCount();
     const bool some = selected > 0 && selected < Count();  // all or none stay so
     for (int i = some ? NextSelected(-1) : -1; i >= 0; i = NextSelected(i))
-        FRows[i]->FMarked = true;
-    auto compare = [this, data](const std::unique_ptr<TListItem> &a, const std::unique_ptr<TListItem> &b) {
+        FRows[i].FMarked = true;
+    auto compare = [this, data](const TListItem &a, const TListItem &b) {
         int result = 0;
         // A comparison that fails counts as equal: the sort must see no exception.
         try {
             if (OnCompare)
-                OnCompare(*this, a.get(), b.get(), data, result);
+                OnCompare(*this, &a, &b, data, result);
             else
-                result = lstrcmpA(a->Caption.c_str(), b->Caption.c_str());
+                result = CompareStringA(LOCALE_USER_DEFAULT, 0, a.Text(0).data(), static_cast<int>(a.Text(0).size()),
+                                        b.Text(0).data(), static_cast<int>(b.Text(0).size())) -
+                         CSTR_EQUAL;
         } catch (...) {
             result = 0;
         }
@@ -363,13 +416,14 @@ void TListView::SortItems(int data)
     if (some) {
         SetSelected(-1, false);
         for (int i = 0; i < Count(); ++i) {
-            if (FRows[i]->FMarked)
+            if (FRows[i].FMarked)
                 SetSelected(i, true);
-            FRows[i]->FMarked = false;
+            FRows[i].FMarked = false;
         }
     }
-    for (int i = 0; focusRow && i < Count(); ++i) {
-        if (FRows[i].get() == focusRow) {
+    for (int i = 0; i < Count(); ++i) {
+        if (FRows[i].FFocused) {
+            FRows[i].FFocused = false;
             LVITEMA it = {};
             it.stateMask = it.state = LVIS_FOCUSED;
             SendMessageA(Handle, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&it));

@@ -11,7 +11,9 @@
 #include "framework/textutil.h"
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <string_view>
 
 class TListView;
 
@@ -36,17 +38,21 @@ private:
     int FWidth = 50;  // the code as given; >= 0: the control's width counts
 };
 
-// One row: its texts in column order (the caption is column 0).
-struct TListItem {
-    std::string Caption;
-    TStringList SubItems;
+// One row: its texts in column order (the caption is column 0). The texts
+// live in the list's text store, which releases them all at once when the
+// list is emptied: appending a row allocates nothing of its own.
+class TListItem {
+public:
     // Column 0 is the caption; a column without a text reads as empty.
-    const std::string &Text(int column) const;
+    std::string_view Text(int column) const;
 
 private:
     friend class TListView;
-    int FStateImage = 0;  // the check box: 1 clear, 2 ticked (0: as 1)
-    bool FMarked = false;  // selected, while a sort moves the rows
+    const char *FTexts = nullptr;  // per column its length (4 bytes), then its bytes
+    int FCount = 0;                // columns
+    int FStateImage = 0;           // the check box: 1 clear, 2 ticked (0: as 1)
+    bool FMarked = false;          // selected, while a sort moves the rows
+    bool FFocused = false;         // focused, while a sort moves the rows
 };
 
 class TListView : public TControl {
@@ -57,7 +63,9 @@ public:
 
     int Count() const { return static_cast<int>(FRows.size()); }
     // Appends a row: caption, then one sub-item per further column.
-    void AddItem(std::string caption, TStringList subItems);
+    void AddItem(std::initializer_list<std::string_view> texts);
+    void AddItem(const TStringList &texts);
+    void AddItem(const std::string_view *texts, size_t count);
     // The row at an item index, or null.
     const TListItem *Item(int index) const;
     std::string ItemText(int item, int column) const;
@@ -121,7 +129,13 @@ private:
     // search asks (LVFI_ flags: typed letters), or -1.
     int FindItem(UINT flags, const char *text, int start) const;
 
-    std::vector<std::unique_ptr<TListItem>> FRows;
+    // Room for the next row's texts, in blocks that are released together.
+    char *StoreTexts(size_t bytes);
+
+    std::vector<TListItem> FRows;
+    std::vector<std::unique_ptr<char[]>> FTextBlocks;
+    char *FTextNext = nullptr;  // the free end of the last block
+    size_t FTextRoom = 0;       // its free bytes
     mutable int FShown = 0;  // the count the control holds
     bool FHeld = false;
     bool FAutoSized = false;

@@ -18,7 +18,7 @@ size_t LastPathDelimiter(const std::string &text)
     return last;
 }
 
-size_t CharBoundaryLength(const std::string &text, size_t limit)
+size_t CharBoundaryLength(std::string_view text, size_t limit)
 {
     if (text.size() <= limit)
         return text.size();

@@ -12,7 +12,7 @@ using TStringList = std::vector<std::string>;
 size_t LastPathDelimiter(const std::string &text);
 // The length of the longest start of text that holds at most limit bytes
 // and ends on a character boundary (a double-byte character is never cut).
-size_t CharBoundaryLength(const std::string &text, size_t limit);
+size_t CharBoundaryLength(std::string_view text, size_t limit);
 // text upper-cased by the system's ANSI rules for the current code page;
 // the byte length does not change.
 std::string AnsiUpperCase(std::string text);

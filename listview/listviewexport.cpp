@@ -43,7 +43,7 @@ std::string TListViewCells::CellText(int row, int col, TCellKind *kind) const
     if (kind)
         *kind = FKinds[col];
     const TListItem *item = FItems[row];
-    return item ? item->Text(FColumns[col]) : std::string();
+    return item ? std::string(item->Text(FColumns[col])) : std::string();
 }
 
 namespace {

@@ -169,10 +169,9 @@ void ListViewSortColumn(TListView &list, int column)
 void ListViewCompareItems(TListView &list, const TListItem *row1, const TListItem *row2, int numeric,
                           int &result)
 {
-    static const std::string none;
     const int column = SortColumnOf(list);
-    const std::string &key1 = row1 ? row1->Text(column - 1) : none;
-    const std::string &key2 = row2 ? row2->Text(column - 1) : none;
+    const std::string_view key1 = row1 ? row1->Text(column - 1) : std::string_view();
+    const std::string_view key2 = row2 ? row2->Text(column - 1) : std::string_view();
     result = numeric ? CompareNumberText(key1, key2) : CompareText(key1, key2);
     if (SortDirectionOf(list) == 0)
         result = -result;

@@ -116,7 +116,7 @@ void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row)
     }
 }
 
-int CompareText(const std::string &a, const std::string &b)
+int CompareText(std::string_view a, std::string_view b)
 {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
@@ -127,10 +127,10 @@ int CompareText(const std::string &a, const std::string &b)
     return static_cast<int>(a.size()) - static_cast<int>(b.size());
 }
 
-int CompareNumberText(const std::string &a, const std::string &b)
+int CompareNumberText(std::string_view a, std::string_view b)
 {
     // Class 0 empty, 1 negative (the "-" dropped), 2 not negative (a "+" dropped).
-    auto classOf = [](const std::string &s, size_t &skip) {
+    auto classOf = [](std::string_view s, size_t &skip) {
         skip = !s.empty() && (s[0] == '-' || s[0] == '+') ? 1 : 0;
         return s.empty() ? 0 : s[0] == '-' ? 1 : 2;
     };

@@ -37,7 +37,7 @@ extern const char *const SylkEnd;
 
 // Byte by byte, unsigned, with 'a'-'z' folded to 'A'-'Z' (no locale); the
 // difference of the first differing bytes, else the difference in length.
-int CompareText(const std::string &a, const std::string &b);
+int CompareText(std::string_view a, std::string_view b);
 // Empty before negative before not negative; within a class by value, the
 // digits compared as text after filling the shorter with leading zeros.
-int CompareNumberText(const std::string &a, const std::string &b);
+int CompareNumberText(std::string_view a, std::string_view b);

@@ -2,7 +2,9 @@
 // thread (the result list and the status bar of the main window).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 class FIResultView {
 public:
@@ -10,10 +12,10 @@ public:
     virtual void ClearRows() = 0;
     // Sets the status bar's simple text.
     virtual void SetStatusText(const std::string &text) = 0;
-    // Appends one row at the end: caption, then the three sub-items (taken
-    // by value: a row keeps its texts, and temporaries move in).
-    virtual void AppendRow(std::string name, std::string number, std::string fileName,
-                           std::string path) = 0;
+    // Appends one row at the end: caption, then the three sub-items (the
+    // number in decimal). The texts are copied before it returns.
+    virtual void AppendRow(std::string_view name, int32_t number, std::string_view fileName,
+                           std::string_view path) = 0;
 
 protected:
     ~FIResultView() = default;

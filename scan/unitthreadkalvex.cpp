@@ -66,7 +66,7 @@ void TThreadKalvex::RunPass()
                 // An import row names the file read, like an export row; its
                 // module column shows the imported module instead.
                 if (MatchEntry(entry, FExport, match, name, module)) {
-                    AddItem(path, FExport ? fileName : std::string(module), std::string(name),
+                    AddItem(path, FExport ? std::string_view(fileName) : module, name,
                             static_cast<int32_t>(entry.Number));
                     ++FCount;
                 }
@@ -117,12 +117,12 @@ void TThreadKalvex::ShowStatus(const std::string &text)
     Synchronize([this] { FView.SetStatusText(FStatusText); });
 }
 
-void TThreadKalvex::AddItem(const std::string &path, const std::string &module, const std::string &name,
+void TThreadKalvex::AddItem(std::string_view path, std::string_view module, std::string_view name,
                             int32_t number)
 {
-    FItemPath = path;
-    FItemModule = module;
-    FItemName = name;
+    FItemPath.assign(path);
+    FItemModule.assign(module);
+    FItemName.assign(name);
     FItemNumber = number;
-    Synchronize([this] { FView.AppendRow(FItemName, std::to_string(FItemNumber), FItemModule, FItemPath); });
+    Synchronize([this] { FView.AppendRow(FItemName, FItemNumber, FItemModule, FItemPath); });
 }

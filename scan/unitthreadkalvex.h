@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class TThreadKalvex : public TThread {
 public:
@@ -39,7 +40,8 @@ private:
     void ShowStatus(const std::string &text);
     // A row: name, number, module (the file-name part of path, or the
     // imported module of an import row), path of the file read.
-    void AddItem(const std::string &path, const std::string &module, const std::string &name, int32_t number);
+    // The staging fields keep their room from row to row.
+    void AddItem(std::string_view path, std::string_view module, std::string_view name, int32_t number);
     void ShowSummary();
 
     TTargetRequest FTargets;

@@ -80,7 +80,7 @@ TEST(Form, AFormGetsNoNoticeOfItsListOnceHalfGone)
         NotifiesLate = 0;
         auto *form = new TTestForm(ownDestroy);
         for (int i = 0; i < 3; ++i)
-            form->List->AddItem("row", {"1"});
+            form->List->AddItem({"row", "1"});
         EXPECT_EQ(3, form->List->Count());
         EXPECT_EQ(3, SendMessageA(form->List->Handle, LVM_GETITEMCOUNT, 0, 0));
         delete form;
@@ -93,7 +93,7 @@ TEST(Form, AFormGetsNoNoticeOfItsListOnceHalfGone)
 TEST(Form, AListTextCutToTheControlsBufferEndsOnACharacterBoundary)
 {
     TTestForm form(true);
-    form.List->AddItem("\x95\x5c\x95\x5c\x95\x5c", {});  // three double-byte characters
+    form.List->AddItem({"\x95\x5c\x95\x5c\x95\x5c"});  // three double-byte characters
     for (int size : {2, 3, 4, 5, 7}) {
         char buffer[8];
         memset(buffer, '#', sizeof buffer);

@@ -26,7 +26,7 @@ public:
     void AddRows(const std::vector<std::vector<std::string>> &rows)
     {
         for (const auto &r : rows)
-            List->AddItem(r.at(0), TStringList(r.begin() + 1, r.end()));
+            List->AddItem(TStringList(r.begin(), r.end()));
     }
     void Select(const std::vector<int> &items)
     {

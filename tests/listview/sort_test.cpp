@@ -143,3 +143,35 @@ TEST(ListViewSort, MarkBitmapsAre14By14With4BitsAndTheStandardPalette)
         EXPECT_EQ(0, memcmp(standard, info->bmiColors, sizeof standard)) << name;
     }
 }
+
+TEST(ListViewSort, RowsKeepTheirTextsAcrossStoreBlocksAndTheirSelectionAndFocusThroughASort)
+{
+    TListForm form;
+    for (int round = 0; round < 2; ++round) {  // the second after emptying the list
+        form.List->Clear();
+        form.List->Tag = 0;  // unsorted: the click sorts ascending
+        // 3,000 rows of about 40 bytes fill two store blocks; one text is
+        // larger than a block; a row may have fewer texts than columns.
+        const std::string big(100000, 'x');
+        form.List->HoldCount(true);  // as during a search: the control learns the count once
+        for (int i = 0; i < 3000; ++i)
+            form.List->AddItem({"n" + std::to_string(2999 - i), std::to_string(i), "m", "p"});
+        form.List->AddItem({"big", "-5", big});
+        form.List->AddItem({"short"});
+        form.List->HoldCount(false);
+        form.Select({0, 3000});
+        LVITEMA focus = {};
+        focus.stateMask = focus.state = LVIS_FOCUSED;
+        SendMessageA(form.List->Handle, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&focus));
+        ListViewSortColumn(*form.List, 1);  // ordinal: "", -5, 0, 1, ...
+        ASSERT_EQ(3002, form.List->Count());
+        EXPECT_EQ("short", form.List->ItemText(0, 0));
+        EXPECT_EQ("", form.List->ItemText(0, 3));
+        EXPECT_TRUE(big == form.List->ItemText(1, 2));
+        EXPECT_EQ("n2999 0 m p", form.List->ItemText(2, 0) + " " + form.List->ItemText(2, 1) + " " +
+                                      form.List->ItemText(2, 2) + " " + form.List->ItemText(2, 3));
+        EXPECT_EQ("n0", form.List->ItemText(3001, 0));
+        EXPECT_EQ((std::vector<int>{1, 2}), form.SelectedRows());  // "big" and "n2999"
+        EXPECT_EQ(3, SendMessageA(form.List->Handle, LVM_GETNEXTITEM, -1, LVNI_FOCUSED));  // "n2998"
+    }
+}

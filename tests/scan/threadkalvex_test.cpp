@@ -20,9 +20,10 @@ public:
 
     void ClearRows() override { Note("clear"); }
     void SetStatusText(const std::string &text) override { Note("status:" + text); }
-    void AppendRow(std::string name, std::string number, std::string fileName, std::string path) override
+    void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path) override
     {
-        Note("row:" + name + "|" + number + "|" + fileName + "|" + path);
+        Note("row:" + std::string(name) + "|" + std::to_string(number) + "|" + std::string(fileName) + "|" +
+             std::string(path));
     }
 
     std::vector<std::string> Rows() const { return Only("row:"); }
