@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 
 size_t LastPathDelimiter(const std::string &text)
@@ -34,8 +35,17 @@ size_t CharBoundaryLength(std::string_view text, size_t limit)
 
 std::string AnsiUpperCase(std::string text)
 {
-    if (!text.empty())
+    // Names are nearly always ASCII, whose letters the system upper-cases as
+    // a-z to A-Z in every code page; only other text goes to the system (a
+    // call that converts to UTF-16 and back, the larger part of a keyword
+    // search's own cost).
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        for (char &c : text)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+    } else {
         CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    }
     return text;
 }
 

@@ -142,3 +142,17 @@ TEST(StrToInt, RejectsEverythingElseWithTheConversionMessage)
     EXPECT_EQ("'a' \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1",
               ConversionError("a"));
 }
+
+TEST(AnsiUpperCase, EqualsTheSystemsUpperCasingForAsciiAndOtherText)
+{
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c)
+        ascii += static_cast<char>(c);
+    // Full-width "ａｂ", a kanji whose trail byte is 0x5C, then ASCII: the system's path.
+    for (const std::string &text : {ascii, std::string("\x82\x81\x82\x82\x95\x5c" "abc_z")}) {
+        std::string system = text;
+        CharUpperBuffA(&system[0], static_cast<DWORD>(system.size()));
+        EXPECT_EQ(system, AnsiUpperCase(text));
+    }
+    EXPECT_EQ("", AnsiUpperCase(""));
+}
