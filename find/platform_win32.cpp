@@ -9,8 +9,7 @@
 
 void FindUpperCase(std::string &text)
 {
-    if (!text.empty())
-        CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    text = AnsiUpperCase(std::move(text));
 }
 
 std::string FindFileName(const std::string &path)
