@@ -64,6 +64,14 @@ void TListView::AddColumn(TListColumn &column)
 
 namespace {
 
+// As lstrcmpA compares two captions; a failed comparison counts as equal.
+int CompareCaptions(std::string_view a, std::string_view b)
+{
+    const int order = CompareStringA(GetThreadLocale(), 0, a.empty() ? "" : a.data(), static_cast<int>(a.size()),
+                                     b.empty() ? "" : b.data(), static_cast<int>(b.size()));
+    return order ? order - CSTR_EQUAL : 0;
+}
+
 TMouseButton ButtonOf(UINT msg)
 {
     switch (msg) {
@@ -403,9 +411,7 @@ void TListView::SortItems(int data)
             if (OnCompare)
                 OnCompare(*this, &a, &b, data, result);
             else
-                result = CompareStringA(LOCALE_USER_DEFAULT, 0, a.Text(0).data(), static_cast<int>(a.Text(0).size()),
-                                        b.Text(0).data(), static_cast<int>(b.Text(0).size())) -
-                         CSTR_EQUAL;
+                result = CompareCaptions(a.Text(0), b.Text(0));
         } catch (...) {
             result = 0;
         }
