@@ -9,7 +9,7 @@
 std::string_view TListItem::Text(int column) const
 {
     if (column < 0 || column >= FCount)
-        return {};
+        return "";
     const char *at = FTexts;
     uint32_t length;
     for (;;) {
@@ -67,8 +67,8 @@ namespace {
 // As lstrcmpA compares two captions; a failed comparison counts as equal.
 int CompareCaptions(std::string_view a, std::string_view b)
 {
-    const int order = CompareStringA(GetThreadLocale(), 0, a.empty() ? "" : a.data(), static_cast<int>(a.size()),
-                                     b.empty() ? "" : b.data(), static_cast<int>(b.size()));
+    const int order = CompareStringA(GetThreadLocale(), 0, a.data(), static_cast<int>(a.size()), b.data(),
+                                     static_cast<int>(b.size()));
     return order ? order - CSTR_EQUAL : 0;
 }
 
@@ -176,10 +176,9 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
         const TListItem *row = Item(item.iItem);
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
             // A text longer than the buffer is cut between two characters.
-            const size_t n =
-                row ? CharBoundaryLength(row->Text(item.iSubItem), static_cast<size_t>(item.cchTextMax - 1)) : 0;
-            if (n)
-                memcpy(item.pszText, row->Text(item.iSubItem).data(), n);
+            const std::string_view text = row ? row->Text(item.iSubItem) : "";
+            const size_t n = CharBoundaryLength(text, static_cast<size_t>(item.cchTextMax - 1));
+            memcpy(item.pszText, text.data(), n);
             item.pszText[n] = '\0';
         }
         if ((item.mask & LVIF_STATE) && row && CheckBoxes())

@@ -43,7 +43,8 @@ private:
 // list is emptied: appending a row allocates nothing of its own.
 class TListItem {
 public:
-    // Column 0 is the caption; a column without a text reads as empty.
+    // Column 0 is the caption; a column without a text reads as "" (never a
+    // null pointer, so the text may go to the system as it is).
     std::string_view Text(int column) const;
 
 private:
