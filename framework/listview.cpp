@@ -103,9 +103,7 @@ LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     case WM_KEYDOWN:
         // The control's own toggle keeps nothing in an owner-data list.
         if (wp == VK_SPACE && CheckBoxes()) {
-            const int item = static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, -1, LVNI_FOCUSED));
-            if (const TListItem *row = Item(item))
-                SetStateImage(item, INDEXTOSTATEIMAGEMASK(row->FStateImage == 2 ? 1 : 2));
+            ToggleCheck(static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, -1, LVNI_FOCUSED)));
         }
         break;
     case WM_LBUTTONDOWN:
@@ -115,8 +113,8 @@ LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
             LVHITTESTINFO hit = {};
             hit.pt = {x, y};
             SendMessageA(Handle, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-            if (const TListItem *row = (hit.flags & LVHT_ONITEMSTATEICON) ? Item(hit.iItem) : nullptr)
-                SetStateImage(hit.iItem, INDEXTOSTATEIMAGEMASK(row->FStateImage == 2 ? 1 : 2));
+            if (hit.flags & LVHT_ONITEMSTATEICON)
+                ToggleCheck(hit.iItem);
         }
         if (OnMouseDown)
             OnMouseDown(*this, ButtonOf(msg), keys, x, y);
@@ -305,6 +303,12 @@ void TListView::SetStateImage(int item, UINT state)
         FRows[item].FStateImage = image;
         SendMessageA(Handle, LVM_REDRAWITEMS, item, item);
     }
+}
+
+void TListView::ToggleCheck(int item)
+{
+    if (const TListItem *row = Item(item))
+        SetStateImage(item, INDEXTOSTATEIMAGEMASK(row->FStateImage == 2 ? 1 : 2));
 }
 
 int TListView::FindItem(UINT flags, const char *text, int start) const

@@ -126,6 +126,8 @@ private:
     // The check boxes live in the rows: the control keeps none for an
     // owner-data list.
     void SetStateImage(int item, UINT state);
+    // Ticks the row's box, or clears it when ticked.
+    void ToggleCheck(int item);
     // The next row from start whose caption matches text as the control's
     // search asks (LVFI_ flags: typed letters), or -1.
     int FindItem(UINT flags, const char *text, int start) const;
