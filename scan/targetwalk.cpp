@@ -24,19 +24,23 @@ public:
         TFolderId id;
         if (FRecursive && FolderIdentity(folder, id.first, id.second) && !FWalked.insert(id).second)
             return;
+        // A folder that cannot be listed is reported once, whichever listing failed.
         bool reported = false;
         std::vector<TFolderEntry> entries;
+        auto list = [&](const std::string &pattern) {
+            entries.clear();
+            const uint32_t code = ListFolder(folder, pattern, entries);
+            if (code != 0 && !reported && FEvents.Error)
+                FEvents.Error(folder, code);
+            reported = reported || code != 0;
+        };
         size_t start = 0;
         for (;;) {
             const size_t end = FMask.find(';', start);
             const std::string pattern = FMask.substr(start, end == std::string::npos ? end : end - start);
             entries.clear();
-            if (!pattern.empty()) {
-                const uint32_t code = ListFolder(folder, pattern, entries);
-                if (code != 0 && !reported && FEvents.Error)
-                    FEvents.Error(folder, code);
-                reported = reported || code != 0;
-            }
+            if (!pattern.empty())
+                list(pattern);
             for (const TFolderEntry &e : entries) {
                 if (Stopped())
                     return;
@@ -49,10 +53,7 @@ public:
         }
         if (!FRecursive)
             return;
-        entries.clear();
-        const uint32_t code = ListFolder(folder, "*.*", entries);
-        if (code != 0 && !reported && FEvents.Error)
-            FEvents.Error(folder, code);
+        list("*.*");
         for (const TFolderEntry &e : entries)
             if (e.Folder && !e.Hidden && e.Name != "." && e.Name != "..")
                 Folder(JoinPath(folder, e.Name));
