@@ -6,6 +6,8 @@ bool TMemorySource::ReadAt(uint64_t offset, void *out, uint32_t n)
 {
     if (offset > FSize || n > FSize - offset)
         return false;
+    if (n > 0 && offset + n > FFailOffset)
+        return ReadFailed(FFailCode);
     std::memcpy(out, FData + offset, n);
     return true;
 }

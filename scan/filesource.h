@@ -12,8 +12,25 @@ public:
     // The size when the source was opened; reads may still fail below it
     // when a file shrinks meanwhile.
     virtual uint64_t Size() const = 0;
-    // Copies exactly n bytes at offset into out; false on any shortfall.
+    // Copies exactly n bytes at offset into out; false on any shortfall,
+    // whose system code ReadError then gives.
     virtual bool ReadAt(uint64_t offset, void *out, uint32_t n) = 0;
+    // The code of the first read that failed (an I/O error, a lock, a file
+    // that shrank: CodeHandleEof), or 0. A read outside Size() is the
+    // caller's mistake and sets nothing.
+    uint32_t ReadError() const { return FReadError; }
+
+protected:
+    // Keeps the first failure's code; returns false for the caller's return.
+    bool ReadFailed(uint32_t code)
+    {
+        if (FReadError == 0)
+            FReadError = code;
+        return false;
+    }
+
+private:
+    uint32_t FReadError = 0;
 };
 
 class TMemorySource : public FIByteSource {
@@ -22,10 +39,19 @@ public:
     explicit TMemorySource(const std::vector<uint8_t> &bytes) : TMemorySource(bytes.data(), bytes.size()) {}
     uint64_t Size() const override { return FSize; }
     bool ReadAt(uint64_t offset, void *out, uint32_t n) override;
+    // Makes every read that touches a byte at or past offset fail with code,
+    // as a disk that fails there would.
+    void FailAt(uint64_t offset, uint32_t code)
+    {
+        FFailOffset = offset;
+        FFailCode = code;
+    }
 
 private:
     const uint8_t *FData;
     size_t FSize;
+    uint64_t FFailOffset = UINT64_MAX;
+    uint32_t FFailCode = 0;
 };
 
 // System error codes in Win32 numbering on every platform, so that error rows
@@ -33,6 +59,7 @@ private:
 const uint32_t CodeFileNotFound = 2;
 const uint32_t CodePathNotFound = 3;
 const uint32_t CodeAccessDenied = 5;
+const uint32_t CodeHandleEof = 38;  // ERROR_HANDLE_EOF: the file ended early
 
 // A file opened for reading while others may read, write, rename or delete it.
 class TFileSource : public FIByteSource {

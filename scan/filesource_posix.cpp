@@ -72,8 +72,10 @@ bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
         const ssize_t got = ::pread(static_cast<int>(FHandle), p, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
-            return false;  // an error, or the file ended early (it shrank)
+        if (got < 0)
+            return ReadFailed(SystemCode(errno));
+        if (got == 0)
+            return ReadFailed(CodeHandleEof);  // the file shrank
         p += got;
         offset += static_cast<uint64_t>(got);
         n -= static_cast<uint32_t>(got);

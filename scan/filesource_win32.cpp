@@ -46,7 +46,12 @@ bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    return ReadFile(reinterpret_cast<HANDLE>(FHandle), out, n, &got, &at) && got == n;
+    if (!ReadFile(reinterpret_cast<HANDLE>(FHandle), out, n, &got, &at)) {
+        const DWORD error = GetLastError();
+        // Reading at the end of the file fails with ERROR_HANDLE_EOF.
+        return ReadFailed(error ? error : CodeHandleEof);
+    }
+    return got == n || ReadFailed(CodeHandleEof);  // the file shrank
 }
 
 uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)

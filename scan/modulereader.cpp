@@ -2,7 +2,9 @@
 
 #include "scan/peimage.h"
 
-uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list)
+namespace {
+
+uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped)
 {
     TPeImage image(source);
     uint32_t code = image.Open();
@@ -14,17 +16,28 @@ uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list
         return fault ? CodeWalkFault : 0;
     list.clear();
     try {
-        code = exportTable ? WalkExportNames(image, rva, list)
-                           : WalkImportNames(image, rva, list, image.Is64());
+        code = exportTable ? WalkExportNames(image, rva, list, stopped)
+                           : WalkImportNames(image, rva, list, image.Is64(), stopped);
     } catch (...) {
         code = CodeWalkFault;  // exhausted memory while the list grew
     }
     return code;
 }
 
-uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list)
+}  // namespace
+
+uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped)
+{
+    const uint32_t code = ReadNames(source, exportTable, list, stopped);
+    // A read the file could not give looks like a truncated image or a bad
+    // RVA to the reader: the system's code says what happened.
+    return code == CodeBadExeFormat || code == CodeWalkFault ? (source.ReadError() ? source.ReadError() : code)
+                                                             : code;
+}
+
+uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list, const TStopCheck &stopped)
 {
     TFileSource file;
     const uint32_t code = file.Open(path);
-    return code != 0 ? code : ReadModuleNames(file, exportTable, list);
+    return code != 0 ? code : ReadModuleNames(file, exportTable, list, stopped);
 }

@@ -10,8 +10,12 @@
 // Reads the export table (exportTable true) or the import table of the
 // module in source into list. Returns 0 (also when the module has no such
 // directory: the list is then untouched), CodeBadExeFormat for a file that
-// is no PE32 or PE32+ image, or CodeWalkFault for a fault during the walk
-// (the entries before it stay). The list is emptied once the table is found.
-uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list);
+// is no PE32 or PE32+ image, CodeWalkFault for a fault during the walk (the
+// entries before it stay), CodeWalkStopped when stopped ended the walk, or
+// the system's code of a read that failed (an I/O error is no format error).
+// The list is emptied once the table is found.
+uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list,
+                         const TStopCheck &stopped = nullptr);
 // ReadModuleNames of the file at path, or the file's open error.
-uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list);
+uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list,
+                           const TStopCheck &stopped = nullptr);

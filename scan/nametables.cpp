@@ -15,16 +15,21 @@ const uint32_t OrdinalFlag32 = 0x80000000u;
 const uint64_t OrdinalFlag64 = 0x8000000000000000u;
 // What the heap adds to each block it hands out, at most (header and rounding).
 const uint64_t HeapBlockOverhead = 16;
+// Reads between two looks at the stop request: a few microseconds of work.
+const uint32_t ReadsPerStopCheck = 4096;
 
 // One walk: its reads of the image and the list it fills, both counted
 // against NameWalkByteLimit. A read or an entry that would pass the limit
-// fails, which ends the walk as a fault.
+// fails, which ends the walk as a fault; so does a read after a stop request.
 class TBudgetedWalk {
 public:
-    TBudgetedWalk(const FIImage &image, TNameList &list)
-        : FImage(image), FList(list), FUsed(uint64_t(list.capacity()) * sizeof(TNameEntry))
+    TBudgetedWalk(const FIImage &image, TNameList &list, const TStopCheck &stopped)
+        : FImage(image), FList(list), FStopCheck(stopped), FUsed(uint64_t(list.capacity()) * sizeof(TNameEntry))
     {
     }
+
+    // The walk's code: a fault ended by a stop request reads as stopped.
+    uint32_t Result(uint32_t code) const { return code != 0 && FStopped ? CodeWalkStopped : code; }
 
     bool ReadU16(uint32_t rva, uint16_t &value) { return Charge(sizeof value) && FImage.ReadU16(rva, value); }
     bool ReadU32(uint32_t rva, uint32_t &value) { return Charge(sizeof value) && FImage.ReadU32(rva, value); }
@@ -62,10 +67,16 @@ private:
     bool Fits(uint64_t bytes) const { return bytes <= Left(); }
     bool Charge(uint64_t bytes)
     {
-        if (!Fits(bytes))
+        if (!Fits(bytes) || Stopped())
             return false;
         FUsed += bytes;
         return true;
+    }
+    bool Stopped()
+    {
+        if (FStopCheck && ++FReads % ReadsPerStopCheck == 0 && FStopCheck())
+            FStopped = true;
+        return FStopped;
     }
     // The heap block a text holds beyond its entry (none when it is stored
     // inside the string object).
@@ -77,14 +88,34 @@ private:
 
     const FIImage &FImage;
     TNameList &FList;
+    const TStopCheck &FStopCheck;
     uint64_t FUsed;  // bytes read plus bytes held
+    uint32_t FReads = 0;
+    bool FStopped = false;
 };
+
+uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva);
+uint32_t ImportNames(TBudgetedWalk &walk, uint32_t dirRva, bool thunks64);
 
 }  // namespace
 
-uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list)
+uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list, const TStopCheck &stopped)
 {
-    TBudgetedWalk walk(image, list);
+    TBudgetedWalk walk(image, list, stopped);
+    return walk.Result(ExportNames(walk, dirRva));
+}
+
+uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64,
+                         const TStopCheck &stopped)
+{
+    TBudgetedWalk walk(image, list, stopped);
+    return walk.Result(ImportNames(walk, dirRva, thunks64));
+}
+
+namespace {
+
+uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva)
+{
     uint32_t count, names, ordinals, last;
     // The field offsets are added below; make sure no sum wraps.
     if (!FIImage::ElementRva(dirRva, 1, ExportAddressOfNameOrdinals, last) ||
@@ -104,9 +135,8 @@ uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list)
     return 0;
 }
 
-uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64)
+uint32_t ImportNames(TBudgetedWalk &walk, uint32_t dirRva, bool thunks64)
 {
-    TBudgetedWalk walk(image, list);
     // Descriptors naming the module at the same RVA as the one before share
     // its name: read once, not once per descriptor.
     std::string module;
@@ -168,3 +198,5 @@ uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list,
         }
     }
 }
+
+}  // namespace

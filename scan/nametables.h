@@ -2,6 +2,7 @@
 #pragma once
 
 #include "scan/imageview.h"
+#include "scan/stopcheck.h"
 
 #include <cstdint>
 #include <string>
@@ -18,6 +19,8 @@ using TNameList = std::vector<TNameEntry>;
 const char NameSeparator = '\r';
 // Result code for a walk that met a bad RVA or a table it cannot hold.
 const uint32_t CodeWalkFault = 998;  // ERROR_NOACCESS
+// Result code for a walk that a stop request ended.
+const uint32_t CodeWalkStopped = 1223;  // ERROR_CANCELLED
 // The budget of one walk: every byte it reads from the image plus every byte
 // the list holds (texts, entries, spare capacity and, while the list grows,
 // its old buffer). A table that needs more overlaps itself - real modules
@@ -27,8 +30,11 @@ const uint64_t NameWalkByteLimit = 64u << 20;
 
 // The walks over a module image; dirRva is where the directory starts. They
 // append in table order and return 0 or CodeWalkFault, keeping the entries
-// appended before a fault.
+// appended before a fault. stopped, when given, is asked every few thousand
+// reads; once it holds, the walk ends with CodeWalkStopped.
 // thunks64: the lookup tables hold the 64-bit thunks of a PE32+ module
 // (import by ordinal in bit 63) rather than 32-bit ones (bit 31).
-uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list);
-uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64 = false);
+uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list,
+                         const TStopCheck &stopped = nullptr);
+uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64 = false,
+                         const TStopCheck &stopped = nullptr);

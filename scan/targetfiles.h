@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/textutil.h"
+#include "scan/stopcheck.h"
 
 #include <functional>
 #include <string>
@@ -26,9 +27,6 @@ struct TTargetRequest {
 
 // A request for these files, as they are.
 TTargetRequest TargetFiles(const TStringList &files);
-
-// True when stopped() holds (and keeps holding): the walk ends there.
-using TStopCheck = std::function<bool()>;
 
 // Appends to list the files of folder that match mask, pattern by pattern in
 // the order written, then (when recursive) the files of each subfolder that

@@ -58,6 +58,8 @@ void TThreadKalvex::RunPass()
         const std::string fileName = ExtractFileName(path);
         TNameList list;
         const uint32_t code = GetFunctionNames(path, list);
+        if (StopRequested())
+            break;  // the read may have ended half way: no rows, no error row
         if (code == 0) {
             std::string_view name, module;
             for (const TNameEntry &entry : list) {
@@ -91,7 +93,8 @@ void TThreadKalvex::ShowSummary()
 
 uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, TNameList &list)
 {
-    return ReadFunctionNames(path, FExport, list);
+    // A stop request reaches into the walk of a big or hostile table.
+    return ReadFunctionNames(path, FExport, list, [this] { return StopRequested(); });
 }
 
 std::string TThreadKalvex::GetErrorText(uint32_t code, const std::string &fileName)
