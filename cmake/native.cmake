@@ -36,6 +36,8 @@ if(KALVEX_TESTS)
         tests/scan/imageview_test.cpp
         tests/scan/nametables_test.cpp
         tests/scan/peimage_test.cpp
+        tests/scan/targetwalk_test.cpp
+        tests/rows/rowtext_test.cpp
         tests/scan/fuzzreplay_test.cpp)
     target_link_libraries(kalvex_core_tests PRIVATE kalvex_core gtest gtest_main)
     target_compile_definitions(kalvex_core_tests PRIVATE

@@ -178,6 +178,11 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
             const size_t n = CharBoundaryLength(text, static_cast<size_t>(item.cchTextMax - 1));
             memcpy(item.pszText, text.data(), n);
             item.pszText[n] = '\0';
+            // Shown as the row's copies write it: a control byte (a name may
+            // hold any byte but NUL) as "?"; no trail byte is below 0x40.
+            for (size_t i = 0; i < n; ++i)
+                if (static_cast<unsigned char>(item.pszText[i]) < 0x20 || item.pszText[i] == 0x7F)
+                    item.pszText[i] = '?';
         }
         if ((item.mask & LVIF_STATE) && row && CheckBoxes())
             item.state |= INDEXTOSTATEIMAGEMASK(row->FStateImage ? row->FStateImage : 1) & item.stateMask;

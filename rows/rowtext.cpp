@@ -19,21 +19,65 @@ char AlignmentLetter(TCellKind kind)
     }
 }
 
-// The cell as a SYLK K field: CSV's quoting, and in a text cell each ";"
+// A byte that would end a line or a field where a reader splits them: every
+// byte below 0x20 (TAB, CR, LF among them) and DEL. No trail byte of a
+// double-byte character falls in that range.
+bool IsControlByte(char c)
+{
+    const unsigned char b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+}
+
+// text with each control byte written as "?".
+void AppendLineSafe(std::string &out, const std::string &text)
+{
+    const size_t start = out.size();
+    out += text;
+    for (size_t i = start; i < out.size(); ++i)
+        if (IsControlByte(out[i]))
+            out[i] = '?';
+}
+
+// A text cell that a spreadsheet would evaluate as a formula: "=", "+" or
+// "-" first ("@" is left alone: fastcall names begin with it).
+bool LooksLikeFormula(const std::string &text, TCellKind kind)
+{
+    return kind != TCellKind::Number && !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-');
+}
+
+// text in double quotes with each quote inside doubled.
+void AppendQuoted(std::string &out, const std::string &text, bool formulaGuard)
+{
+    out += '"';
+    if (formulaGuard)
+        out += '\'';
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+// The cell as a SYLK K field: control bytes as "?", a text cell quoted (a
+// SYLK text is never evaluated, so it keeps its first byte) with each ";"
 // doubled, since a bare one would end the field (0x3B is never the trail
 // byte of a double-byte character).
-std::string SylkValue(const std::string &text, TCellKind kind)
+void AppendSylkValue(std::string &out, const std::string &text, TCellKind kind)
 {
-    const std::string csv = CsvCell(text, kind);
-    if (kind == TCellKind::Number || csv.find(';') == std::string::npos)
-        return csv;
-    std::string value;
-    for (char c : csv) {
-        value += c;
-        if (c == ';')
-            value += ';';
+    std::string safe;
+    AppendLineSafe(safe, text);
+    if (kind == TCellKind::Number) {
+        out += safe;
+        return;
     }
-    return value;
+    std::string quoted;
+    AppendQuoted(quoted, safe, false);
+    for (char c : quoted) {
+        out += c;
+        if (c == ';')
+            out += ';';
+    }
 }
 
 template <class Cell> void AppendLine(std::string &out, const TCellRow &row, char separator, Cell cell)
@@ -68,27 +112,23 @@ int CompareZeroFilled(const char *a, size_t na, const char *b, size_t nb)
 
 }  // namespace
 
-std::string CsvCell(const std::string &text, TCellKind kind)
-{
-    if (kind == TCellKind::Number)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
 void AppendTextLine(std::string &out, const TCellRow &row)
 {
-    AppendLine(out, row, '\t', [](std::string &o, const TCell &c) { o += *c.Text; });
+    AppendLine(out, row, '\t', [](std::string &o, const TCell &c) {
+        if (LooksLikeFormula(*c.Text, c.Kind))
+            o += '\'';
+        AppendLineSafe(o, *c.Text);
+    });
 }
 
 void AppendCsvLine(std::string &out, const TCellRow &row)
 {
-    AppendLine(out, row, ',', [](std::string &o, const TCell &c) { o += CsvCell(*c.Text, c.Kind); });
+    AppendLine(out, row, ',', [](std::string &o, const TCell &c) {
+        if (c.Kind == TCellKind::Number)
+            o += *c.Text;
+        else
+            AppendQuoted(o, *c.Text, LooksLikeFormula(*c.Text, c.Kind));
+    });
 }
 
 std::string SylkHead(int rows, int columns)
@@ -111,7 +151,7 @@ void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row)
         out += AlignmentLetter(row[col].Kind);
         out += CrLf;
         out += "C;K";
-        out += SylkValue(*row[col].Text, row[col].Kind);
+        AppendSylkValue(out, *row[col].Text, row[col].Kind);
         out += CrLf;
     }
 }

@@ -22,10 +22,14 @@ using TCellRow = std::vector<TCell>;
 
 extern const char *const CrLf;
 
-// The cell as CSV writes it: a number bare, any other text in double quotes
-// with each quote inside doubled.
-std::string CsvCell(const std::string &text, TCellKind kind);
-// One row of tab-separated text or CSV, ended by CR LF.
+// No byte of a cell splits a row or a record, and no text cell is evaluated
+// by a spreadsheet: in tab text and SYLK each byte below 0x20 and DEL is
+// written as "?"; CSV keeps a cell's exact bytes inside its quotes. A text
+// cell of tab text or CSV that begins with "=", "+" or "-" is written with a
+// leading "'" (SYLK text cells are never evaluated and keep their bytes).
+
+// One row of tab-separated text, or of CSV (a number bare, any other text in
+// double quotes with each quote inside doubled), ended by CR LF.
 void AppendTextLine(std::string &out, const TCellRow &row);
 void AppendCsvLine(std::string &out, const TCellRow &row);
 // SYLK: the identification and bounds records (rows, then columns), the

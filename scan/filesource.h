@@ -96,11 +96,15 @@ struct TFolderEntry {
 // any run, "?" one byte, letters without regard to case; "*.*" all): in the
 // system's listing order on Windows, in byte order elsewhere. An empty folder
 // text is the current folder. 0 (also when nothing matches) or the system's
-// code for a folder that cannot be listed. "Byte order" folds ASCII letters
-// to upper case first, as NTFS and Wine order a listing.
+// code for a folder that cannot be listed, or whose listing failed midway
+// (the entries before the failure are kept). "Byte order" folds ASCII
+// letters to upper case first, as NTFS and Wine order a listing. On Windows
+// a name that the ANSI code page cannot hold (it comes back with "?") is
+// given as its short (8.3) name when it has one.
 uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries);
 // A folder's identity (volume, file number), so that one reached again
-// through a link is known; false when it cannot be had.
+// through a link is known; false when it cannot be had (also when the file
+// system gives file number 0, as some network redirectors do).
 bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file);
 // Whether path names an existing folder.
 bool IsFolder(const std::string &path);

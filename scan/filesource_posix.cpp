@@ -90,7 +90,16 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
     if (!d)
         return SystemCode(errno);
     std::vector<TFolderEntry> found;
-    while (const dirent *e = ::readdir(d)) {
+    // readdir ends with NULL both at the end and on a failure, which only
+    // errno tells apart.
+    uint32_t code = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(d);
+        if (!e) {
+            code = errno != 0 ? SystemCode(errno) : 0;
+            break;
+        }
         if (!WildcardMatch(pattern.c_str(), e->d_name))
             continue;
         bool isFolder = e->d_type == DT_DIR;
@@ -115,7 +124,7 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
         return fa != fb ? fa < fb : a.Name < b.Name;
     });
     entries.insert(entries.end(), found.begin(), found.end());
-    return 0;
+    return code;
 }
 
 bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file)

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 TFileSource::~TFileSource()
 {
     Close();
@@ -54,6 +56,20 @@ bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
     return got == n || ReadFailed(CodeHandleEof);  // the file shrank
 }
 
+namespace {
+
+// The name a listed entry is reached by: its long name, or its short (8.3)
+// name when the long one holds characters the ANSI code page cannot hold
+// (they come back as "?", which no file name may hold). Without a short
+// name the long one stays, and opening or listing it fails with the
+// system's code.
+const char *ReachableName(const WIN32_FIND_DATAA &find)
+{
+    return strchr(find.cFileName, '?') && find.cAlternateFileName[0] ? find.cAlternateFileName : find.cFileName;
+}
+
+}  // namespace
+
 uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)
 {
     WIN32_FIND_DATAA find;
@@ -65,11 +81,13 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
     }
     const DWORD skipped = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */;
     do
-        entries.push_back({find.cFileName, (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+        entries.push_back({ReachableName(find), (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                            (find.dwFileAttributes & skipped) != 0});
     while (FindNextFileA(h, &find));
+    // The listing ends with ERROR_NO_MORE_FILES; anything else cut it short.
+    const DWORD error = GetLastError();
     FindClose(h);
-    return 0;
+    return error == ERROR_NO_MORE_FILES ? 0 : error ? error : ERROR_GEN_FAILURE;
 }
 
 bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file)
@@ -86,7 +104,7 @@ bool FolderIdentity(const std::string &folder, uint64_t &volume, uint64_t &file)
         return false;
     volume = info.dwVolumeSerialNumber;
     file = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
+    return file != 0;  // 0: the file system keeps no file numbers
 }
 
 bool IsFolder(const std::string &path)

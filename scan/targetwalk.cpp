@@ -1,39 +1,58 @@
 #include "scan/targetwalk.h"
 
-#include "scan/filesource.h"
-
 #include <set>
 #include <utility>
-#include <vector>
 
 namespace {
+
+class TSystemFolders : public FIFolders {
+public:
+    uint32_t List(const std::string &folder, const std::string &pattern,
+                  std::vector<TFolderEntry> &entries) override
+    {
+        return ListFolder(folder, pattern, entries);
+    }
+    bool Identity(const std::string &folder, uint64_t &volume, uint64_t &file) override
+    {
+        return FolderIdentity(folder, volume, file);
+    }
+};
 
 using TFolderId = std::pair<uint64_t, uint64_t>;
 
 class TWalk {
 public:
-    TWalk(const std::string &mask, bool recursive, const TWalkEvents &events)
-        : FMask(mask), FRecursive(recursive), FEvents(events)
+    TWalk(const std::string &mask, bool recursive, const TWalkEvents &events, FIFolders &folders)
+        : FMask(mask), FRecursive(recursive), FEvents(events), FFolders(folders)
     {
     }
 
-    void Folder(const std::string &folder)
+    void Folder(const std::string &folder, int depth)
     {
         if (Stopped())
             return;
-        TFolderId id;
-        if (FRecursive && FolderIdentity(folder, id.first, id.second) && !FWalked.insert(id).second)
-            return;
-        // A folder that cannot be listed is reported once, whichever listing failed.
+        // A folder reached again ends a cycle; without an identity only the
+        // depth can.
         bool reported = false;
+        TFolderId id;
+        if (FRecursive && FFolders.Identity(folder, id.first, id.second)) {
+            if (!FWalked.insert(id).second)
+                return;
+        } else if (depth >= MaxDepthWithoutIdentity) {
+            Report(folder, CodeTooManyLinks, reported);
+            return;
+        }
+        // A folder that cannot be listed is reported once, whichever listing failed.
         std::vector<TFolderEntry> entries;
         auto list = [&](const std::string &pattern) {
             entries.clear();
-            const uint32_t code = ListFolder(folder, pattern, entries);
-            if (code != 0 && !reported && FEvents.Error)
-                FEvents.Error(folder, code);
-            reported = reported || code != 0;
+            const uint32_t code = FFolders.List(folder, pattern, entries);
+            if (code != 0)
+                Report(folder, code, reported);
         };
+        // Names already reported by an earlier pattern of the mask.
+        std::set<std::string> seen;
+        const bool severalPatterns = FMask.find(';') != std::string::npos;
         size_t start = 0;
         for (;;) {
             const size_t end = FMask.find(';', start);
@@ -44,7 +63,7 @@ public:
             for (const TFolderEntry &e : entries) {
                 if (Stopped())
                     return;
-                if (!e.Folder)
+                if (!e.Folder && (!severalPatterns || seen.insert(e.Name).second))
                     FEvents.File(JoinPath(folder, e.Name));
             }
             if (end == std::string::npos)
@@ -56,21 +75,35 @@ public:
         list("*.*");
         for (const TFolderEntry &e : entries)
             if (e.Folder && !e.Hidden && e.Name != "." && e.Name != "..")
-                Folder(JoinPath(folder, e.Name));
+                Folder(JoinPath(folder, e.Name), depth + 1);
     }
 
 private:
     bool Stopped() const { return FEvents.Stop && FEvents.Stop(); }
+    void Report(const std::string &folder, uint32_t code, bool &reported)
+    {
+        if (!reported && FEvents.Error)
+            FEvents.Error(folder, code);
+        reported = true;
+    }
 
     const std::string &FMask;
     const bool FRecursive;
     const TWalkEvents &FEvents;
+    FIFolders &FFolders;
     std::set<TFolderId> FWalked;
 };
 
 }  // namespace
 
-void WalkTargetFiles(const std::string &folder, const std::string &mask, bool recursive, const TWalkEvents &events)
+FIFolders &SystemFolders()
 {
-    TWalk(mask, recursive, events).Folder(folder);
+    static TSystemFolders folders;
+    return folders;
+}
+
+void WalkTargetFiles(const std::string &folder, const std::string &mask, bool recursive, const TWalkEvents &events,
+                     FIFolders &folders)
+{
+    TWalk(mask, recursive, events, folders).Folder(folder, 0);
 }

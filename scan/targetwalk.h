@@ -2,9 +2,12 @@
 // and (recursively) those of its subfolders.
 #pragma once
 
+#include "scan/filesource.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct TWalkEvents {
     std::function<void(const std::string &path)> File;
@@ -14,10 +17,32 @@ struct TWalkEvents {
     std::function<bool()> Stop;
 };
 
+// The folder access of a walk: the system's (ListFolder, FolderIdentity), or
+// a fake in tests.
+class FIFolders {
+public:
+    virtual uint32_t List(const std::string &folder, const std::string &pattern,
+                          std::vector<TFolderEntry> &entries) = 0;
+    virtual bool Identity(const std::string &folder, uint64_t &volume, uint64_t &file) = 0;
+
+protected:
+    ~FIFolders() = default;
+};
+FIFolders &SystemFolders();
+
+// How deep a recursive walk goes below folders whose identity the file system
+// cannot give: without it a link cycle cannot be told from a deep tree.
+const int MaxDepthWithoutIdentity = 64;
+// The code a folder cut off by that depth is reported with.
+const uint32_t CodeTooManyLinks = 1921;  // ERROR_CANT_RESOLVE_FILENAME
+
 // Reports the files of folder that match mask - wildcard patterns separated
-// by ";", pattern by pattern in the order written, each in listing order -
-// then, when recursive, those of each subfolder that is neither hidden nor
-// a system folder, depth first. A folder reached again through a link is
-// not walked again, so every walk ends; one that cannot be listed is
-// reported and passed by.
-void WalkTargetFiles(const std::string &folder, const std::string &mask, bool recursive, const TWalkEvents &events);
+// by ";", pattern by pattern in the order written, each in listing order, a
+// file that several patterns match once, at the first - then, when
+// recursive, those of each subfolder that is neither hidden nor a system
+// folder, depth first. A folder reached again through a link is not walked
+// again, so every walk ends (a folder without an identity is walked at most
+// MaxDepthWithoutIdentity levels deep); one that cannot be listed, or whose
+// listing failed midway, is reported and passed by.
+void WalkTargetFiles(const std::string &folder, const std::string &mask, bool recursive, const TWalkEvents &events,
+                     FIFolders &folders = SystemFolders());

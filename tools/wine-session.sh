@@ -12,6 +12,18 @@ case "$mode" in
     *)   export WINEPREFIX="$build/wine-test" ;;
 esac
 
+# Wine's 32-bit half is an i386 program: a kernel booted without its 32-bit
+# emulation (ia32_emulation=off) cannot start it. The tests then cannot run
+# here at all; say so plainly and leave the native tests to the caller.
+if ! wine --version >/dev/null 2>&1; then
+    echo "wine-session: this machine cannot run 32-bit programs (its kernel's ia32 emulation is off)." >&2
+    if [ "$mode" = test ]; then
+        echo "wine-session: NOT RUN: every test under Wine; only the native tests run on this machine." >&2
+        exit 0
+    fi
+    exit 1
+fi
+
 xvfb_pid=""
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true

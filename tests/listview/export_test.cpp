@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 const std::string Path = "C:\\windows\\system32\\KERNEL32.DLL";
@@ -132,4 +134,21 @@ TEST_F(ListViewExport, CentredColumnsAndTheCheckColumnHaveTheirKinds)
     EXPECT_EQ(TCellKind::Number, kind);
     for (auto [row, col] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 4}})
         EXPECT_EQ("0", cells.CellText(row, col)) << row << "," << col;
+}
+
+TEST_F(ListViewExport, TheListShowsControlBytesAsTheTabTextWritesThem)
+{
+    Form.List->Clear();
+    Form.AddRows({{"アa\tb\r\nc\x7F", "-5", "=1+1", Path}, {"-y", "", "e\x01", Path}});
+    Form.Select({0, 1});
+    EXPECT_EQ("アa?b??c?\t-5\t'=1+1\r\n'-y\t\te?\r\n", Export(*Form.List).Text);
+    char shown[64] = "";
+    LVITEMA item = {};
+    item.pszText = shown;
+    item.cchTextMax = sizeof shown;
+    for (auto [row, col, text] : {std::tuple{0, 0, "アa?b??c?"}, {1, 2, "e?"}, {0, 2, "=1+1"}}) {
+        item.iSubItem = col;
+        SendMessageA(Form.List->Handle, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(text, shown) << row << "," << col;
+    }
 }
