@@ -6,6 +6,7 @@
 #include "app/targetfiles.h"
 #include "framework/inifile.h"
 #include "listview/listviewutility.h"
+#include "scan/errorstring.h"
 #include "transfer/datacopydrag.h"
 #include "transfer/dragcheck.h"
 
@@ -287,6 +288,18 @@ void TFormKalvex::ActionCopyExecute(TAction &)
 {
     AddRowPayloads(*ListView);
     DataCopyDrag().CopyToClipboard();
+    ShowTransferFileError();
+}
+
+void TFormKalvex::ShowTransferFileError()
+{
+    // The texts went out all the same; only the file form is missing.
+    const TDataCopyDrag &transfer = DataCopyDrag();
+    if (const DWORD code = transfer.FileError()) {
+        const std::string reason = ErrorText(code);
+        StatusBar->SetSimpleText(std::string("ファイル ") + (transfer.FileName() ? transfer.FileName() : "") +
+                                 " を書き込めませんでした: " + (reason.empty() ? std::to_string(code) : reason));
+    }
 }
 
 void TFormKalvex::AddRowPayloads(TListView &list)
@@ -313,6 +326,7 @@ void TFormKalvex::ListViewMouseMove(TListView &sender, UINT shift, int x, int y)
         return;
     AddRowPayloads(sender);
     DataCopyDrag().StartDrag();  // modal until the drop or the cancel
+    ShowTransferFileError();
 }
 
 void TFormKalvex::ListViewMouseUp(TListView &, TMouseButton, UINT shift, int, int)

@@ -97,6 +97,8 @@ private:
     void SetAcceptDrops(bool accept);
     // The three texts of the selected rows, pending in the transfer collector.
     void AddRowPayloads(TListView &list);
+    // Tells in the status bar why a copy or drag offered no file.
+    void ShowTransferFileError();
     // What a launch reads from the window, once the collecting text shows.
     struct TSearchRequest {
         bool Recursive;

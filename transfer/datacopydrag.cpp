@@ -147,6 +147,7 @@ bool TDataCopyDrag::AddTempFile(const char *name)
 bool TDataCopyDrag::Transfer(const char *fileName, bool drag)
 {
     const char *name = fileName ? fileName : FFileName;
+    FFileError = 0;
     const bool madeFolder = name && *name && AddTempFile(name);
 
     TDataObject *data = new (std::nothrow) TDataObject();
@@ -203,18 +204,21 @@ bool TDataCopyDrag::MakeTempFile(const char *name, const char *text)
 bool TDataCopyDrag::MakeTempFile(const char *name, const char *text, size_t length)
 {
     RetireTempFolder();
+    FFileError = 0;
     if (!name || !text || !IsPlainFileName(name))
-        return false;
+        return FileFailed(ERROR_INVALID_NAME);
 
     // GetTempPathA leaves the buffer unfilled and returns the size it needs
     // when the path does not fit.
     char temp[MAX_PATH];
     const DWORD tempLength = GetTempPathA(MAX_PATH, temp);
     if (tempLength == 0 || tempLength >= MAX_PATH)
-        return false;
+        return FileFailed(tempLength ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
     std::unique_ptr<char[]> folder(new (std::nothrow) char[MAX_PATH]());
-    if (!folder || !MakeTempFolder(temp, GetTickCount(), strlen(name), folder.get()))
-        return false;
+    if (!folder)
+        return FileFailed(ERROR_NOT_ENOUGH_MEMORY);
+    if (!MakeTempFolder(temp, GetTickCount(), strlen(name), folder.get()))
+        return FileFailed(GetLastError());
     FTempFolder.path = std::move(folder);
 
     // MakeTempFolder has left room for "\" and the name.
@@ -222,18 +226,27 @@ bool TDataCopyDrag::MakeTempFile(const char *name, const char *text, size_t leng
     snprintf(path, sizeof path, "%s\\%s", TempFolder(), name);
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
         RemoveTempFolder();
-        return false;
+        return FileFailed(error);
     }
     DWORD written = 0;
     const BOOL ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != length) {
+    const DWORD writeError = ok ? (written == length ? 0 : ERROR_DISK_FULL) : GetLastError();
+    // A full disk may only show when the file is closed (a delayed write).
+    const DWORD closeError = CloseHandle(file) ? 0 : GetLastError();
+    if (writeError || closeError) {
         RemoveTempFolder();
-        return false;
+        return FileFailed(writeError ? writeError : closeError);
     }
     AddFileName(path);
     return true;
+}
+
+bool TDataCopyDrag::FileFailed(DWORD code)
+{
+    FFileError = code ? code : ERROR_GEN_FAILURE;
+    return false;
 }
 
 void TDataCopyDrag::RemoveTempFolder()

@@ -59,6 +59,10 @@ public:
     bool MakeTempFile(const char *name, const char *text);
     // Deletes the folder of the last file step, if there is one.
     void RemoveTempFolder();
+    // The system's code for why the last hand-off's file could not be
+    // written (the temporary folder gone or full, a name it cannot take),
+    // or 0. The hand-off offers its texts without the file all the same.
+    DWORD FileError() const { return FFileError; }
     // The folders of earlier file steps kept because the clipboard still
     // holds the data object that lists their file.
     size_t KeptFolderCount() const { return FKept.size(); }
@@ -91,6 +95,8 @@ private:
         HGLOBAL block;
     };
     bool MakeTempFile(const char *name, const char *text, size_t length);
+    // Records why the file could not be written; returns false.
+    bool FileFailed(DWORD code);
     // Writes the first pending plain text into the file name and adds it;
     // true when a new folder holds the file.
     bool AddTempFile(const char *name);
@@ -116,6 +122,7 @@ private:
     TFolder FTempFolder;         // the last file step's
     std::vector<TFolder> FKept;  // earlier ones the clipboard still lists
     char *FFileName = nullptr;
+    DWORD FFileError = 0;
 };
 
 // The collector, made at the first call; OLE is initialised for the calling

@@ -51,8 +51,10 @@ bool MakeTempFolder(const char *tempPath, DWORD first, size_t nameLength, char *
         const int length = snprintf(candidate, sizeof candidate, "%s\\%lx", tempPath, number);
         if (length < 0 || static_cast<size_t>(length) >= sizeof candidate ||
             static_cast<size_t>(length) > MaxTempFolderLength ||
-            nameLength > MaxTempFilePathLength - 1 - length)
+            nameLength > MaxTempFilePathLength - 1 - length) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return false;
+        }
         if (GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES)
             continue;
         if (CreateDirectoryA(candidate, nullptr)) {
@@ -64,6 +66,7 @@ bool MakeTempFolder(const char *tempPath, DWORD first, size_t nameLength, char *
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return false;
     }
+    SetLastError(ERROR_FILE_EXISTS);  // every name tried is taken
     return false;
 }
 

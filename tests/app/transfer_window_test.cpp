@@ -166,6 +166,23 @@ TEST_F(TransferWindow, CtrlCPutsTheSelectedRowsOnTheClipboardForOtherPrograms)
     EXPECT_EQ(Text(), FileBytes(second));
 }
 
+TEST_F(TransferWindow, ACopyWithoutItsFileSaysWhyInTheStatusBar)
+{
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", saved, MAX_PATH);
+    SetEnvironmentVariableA("TMP", "C:\\kalvex-no-such-folder\\gone");
+    Form->ListView->SetSelected(0, true);
+    ASSERT_TRUE(Strike({}));
+    ASSERT_TRUE(Strike({VK_CONTROL, 'C'}));
+    SetEnvironmentVariableA("TMP", saved);
+    EXPECT_EQ(nullptr, DataCopyDrag().TempFolder());
+    const std::string status = Form->StatusBar->SimpleText();
+    EXPECT_EQ(0u, status.find("ファイル FuncList.txt を書き込めませんでした: ")) << status;
+    auto formats = ReadClipboardElsewhere();
+    EXPECT_EQ(Text() + '\0', formats[CF_TEXT]);
+    EXPECT_EQ("(missing)", formats[CF_HDROP]);
+}
+
 namespace {
 
 // A drop target of another program: takes copies, reads what is dropped and

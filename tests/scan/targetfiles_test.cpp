@@ -178,21 +178,37 @@ TEST(CollectTargets, WalksFoldersToWalkAndTakesEveryOtherPathAsItIs)
     }());
 }
 
-TEST(CollectFiles, AFolderThatCannotBeListedIsPassedOver)
+TEST(CollectFiles, ANameTheCodePageCannotHoldIsReachedByItsShortNameWhenItHasOne)
 {
     TTree t("unlisted");
     t.Dir("a");
     t.File("a\\1.dll");
-    t.Dir("z");
-    t.File("z\\2.dll");
-    // A name with no ANSI form: the walk sees it as a directory it cannot list.
-    const std::wstring odd = std::wstring(t.Root.begin(), t.Root.end()) + L"m\u00fc";
+    // A folder and a file whose names have no ANSI form: they list as "?".
+    const std::wstring root(t.Root.begin(), t.Root.end()), odd = root + L"m\u00fc", file = root + L"\u00fc.dll";
     ASSERT_TRUE(CreateDirectoryW(odd.c_str(), nullptr));
-    ASSERT_TRUE(CloseHandle(CreateFileW((odd + L"\\3.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                        nullptr)));
+    for (const std::wstring &path : {odd + L"\\3.dll", file})
+        ASSERT_TRUE(CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+    WIN32_FIND_DATAW found;
+    const HANDLE h = FindFirstFileW(odd.c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    FindClose(h);
+    const bool shortNames = found.cAlternateFileName[0] != 0;
     TStringList list;
     CollectFiles(t.Root, "*.dll", list, true);
     DeleteFileW((odd + L"\\3.dll").c_str());
+    DeleteFileW(file.c_str());
     RemoveDirectoryW(odd.c_str());
-    EXPECT_EQ((TStringList{t.Root + "a\\1.dll", t.Root + "z\\2.dll"}), Sorted(list));
+    if (shortNames) {
+        // Every file is reached, the odd ones through their short names.
+        ASSERT_EQ(3u, list.size());
+        for (const std::string &path : list)
+            EXPECT_EQ(std::string::npos, path.find('?')) << path;
+        EXPECT_EQ(1, std::count_if(list.begin(), list.end(), [](const std::string &p) {
+                      return p.size() > 6 && p.compare(p.size() - 6, 6, "\\3.dll") == 0;
+                  }));
+    } else {
+        // Without one the file is listed as it came, so that opening it fails
+        // and tells why; the folder cannot be listed and is passed over.
+        EXPECT_EQ((TStringList{t.Root + "?.dll", t.Root + "a\\1.dll"}), Sorted(list));
+    }
 }

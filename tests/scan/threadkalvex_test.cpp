@@ -2,6 +2,7 @@
 #include "scan/unitthreadkalvex.h"
 #include "scan/errorstring.h"
 #include "tests/deadline.h"
+#include "tests/scan/imagebuilder.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
@@ -195,6 +196,30 @@ TEST(SearchWorker, StopRequestEndsThePassBeforeTheNextFile)
     EXPECT_EQ(0u, rec.Rows().size());  // stopped before its first entry
     EXPECT_EQ((std::vector<std::string>{"読み込み中: " + first, "関数は見つかりませんでした"}),
               rec.Statuses());
+}
+
+TEST(SearchWorker, StopRequestReachesIntoTheWalkOfAHugeTable)
+{
+    // 200,000 names: a walk of its own that the stop ends inside, leaving
+    // neither rows nor an error row for the module in hand.
+    std::vector<std::string> names;
+    for (int i = 0; i < 200000; ++i)
+        names.push_back("N" + std::to_string(1000000 + i));
+    TPeBuilder image(800);
+    image.PutExports(TPeBuilder::DataRva, names, std::vector<uint16_t>(names.size(), 0));
+    const std::string huge = NewTempDir("hugetable") + "huge.dll";
+    ASSERT_TRUE(image.WriteTo(huge));
+    TRecorder rec;
+    TThreadKalvex *worker = nullptr;
+    rec.OnEvent = [&](const std::string &e) {
+        if (e == "status:読み込み中: " + huge)
+            worker->RequestStop();  // handed over just before the walk starts
+    };
+    Search(rec, {huge, Fix("fixexports.dll")}, "", true, true, &worker);
+    EXPECT_EQ((std::vector<std::string>{"clear", "status:読み込み中: " + huge, "status:関数は見つかりませんでした"}),
+              rec.Events);
+    DeleteFileA(huge.c_str());
+    RemoveDirectoryA(huge.substr(0, huge.rfind('\\')).c_str());
 }
 
 TEST(SearchWorker, StopRequestEndsThePassBeforeTheNextEntry)

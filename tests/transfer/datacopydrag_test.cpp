@@ -104,6 +104,33 @@ TEST_F(Transfer, CopyPutsThreeTextsAndTheFileOnTheClipboard)
     EXPECT_EQ(DropBlock(file), formats.at(CF_HDROP));
 }
 
+TEST_F(Transfer, AFileThatCannotBeWrittenLeavesTheTextsAndItsReason)
+{
+    TDataCopyDrag &transfer = DataCopyDrag();
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", saved, MAX_PATH);
+    struct TCase {
+        const char *Temp, *Name;
+        DWORD Code;
+    };
+    // A temporary folder that is gone, and a file name no folder can hold.
+    for (const TCase &c : {TCase{"C:\\kalvex-no-such-folder\\gone", "FuncList.txt", ERROR_PATH_NOT_FOUND},
+                           TCase{saved, "a|b.txt", ERROR_INVALID_NAME}}) {
+        SetEnvironmentVariableA("TMP", c.Temp);
+        AddThree(transfer);
+        EXPECT_TRUE(transfer.CopyToClipboard(c.Name)) << c.Temp;
+        SetEnvironmentVariableA("TMP", saved);
+        EXPECT_EQ(c.Code, transfer.FileError()) << c.Temp;
+        EXPECT_EQ(nullptr, transfer.TempFolder());
+        std::vector<UINT> order;
+        ReadClipboard(&order);
+        EXPECT_EQ((std::vector<UINT>{CF_TEXT, CsvFormat, CF_SYLK}), order) << c.Temp;
+    }
+    AddThree(transfer);
+    EXPECT_TRUE(transfer.CopyToClipboard("FuncList.txt"));
+    EXPECT_EQ(0u, transfer.FileError());
+}
+
 TEST_F(Transfer, EachFileStepReplacesTheLastFolder)
 {
     TDataCopyDrag &transfer = DataCopyDrag();
