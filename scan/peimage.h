@@ -39,17 +39,19 @@ public:
     bool ReadString(uint32_t rva, std::string &text, uint64_t maxLength = UINT64_MAX) const override;
 
 private:
-    // RVAs [Begin, End) of one mapped part: the first FileBytes bytes come
-    // from the file at File, the rest are zeros.
+    // RVAs [Begin, End) of one mapped part, or of one run of the laid-out
+    // image: the first FileBytes bytes come from the file at File, the rest
+    // are zeros.
     struct TPart {
         uint32_t Begin;
         uint32_t End;
         uint64_t File;
         uint32_t FileBytes;
     };
-    // The part that shows at rva (later parts lie over earlier ones) and how
-    // many bytes from rva on it shows before another part or its end.
-    const TPart *PartAt(uint32_t rva, uint32_t &run) const;
+    // The run that holds rva; null outside the image.
+    const TPart *RunAt(uint32_t rva) const;
+    // Lays parts, later ones over earlier ones, out as the runs.
+    void Resolve(const std::vector<TPart> &parts);
     // Copies n bytes of part at rva; false when the file cannot give them.
     bool CopyFrom(const TPart &part, uint32_t rva, uint8_t *out, uint32_t n) const;
     bool FileRead(uint64_t offset, uint8_t *out, uint32_t n) const;
@@ -71,10 +73,11 @@ private:
     FIByteSource &FFile;
     bool FIs64 = false;
     uint32_t FOptional = 0;  // RVA (= file offset) of the optional header
-    std::vector<TPart> FParts;
+    // The image as it shows: runs that do not overlap, in RVA order, at most
+    // two per part.
+    std::vector<TPart> FRuns;
     mutable TBlock FBlocks[BlockCount];
     mutable uint32_t FClock = 0;
-    // The run of the part that the last lookup found.
-    mutable const TPart *FRunPart = nullptr;
-    mutable uint32_t FRunBegin = 0, FRunEnd = 0;
+    // The run that the last lookup found.
+    mutable size_t FLastRun = 0;
 };
