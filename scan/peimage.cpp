@@ -93,7 +93,8 @@ bool TPeImage::FileRead(uint64_t offset, uint8_t *out, uint32_t n) const
 uint32_t TPeImage::Open()
 {
     FRuns.clear();
-    FLastRun = 0;
+    FRunBegins.clear();
+    FRecent[0] = FRecent[1] = 0;
     uint8_t dos[DosLfanew + 4];
     uint32_t nt;
     if (!FileRead(0, dos, sizeof dos) || Field<uint16_t>(dos, 0) != 0x5A4D)  // "MZ"
@@ -125,9 +126,16 @@ uint32_t TPeImage::Open()
 uint32_t TPeImage::LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t sections,
                           uint32_t sectionTable, uint32_t sectionAlignment, uint32_t fileAlignment)
 {
+    // An empty image, or one whose size rounds up past 32 bits, the loader
+    // refuses; so it does one whose section table ends outside the image.
+    if (sizeOfImage == 0 || sizeOfImage > LastPage)
+        return CodeBadExeFormat;
     const uint64_t fileSize = FFile.Size();
-    const uint32_t total = static_cast<uint32_t>(std::min<uint64_t>(RoundUp(sizeOfImage, Page), LastPage));
+    const uint32_t total = static_cast<uint32_t>(RoundUp(sizeOfImage, Page));
     std::vector<uint8_t> table(uint64_t(sections) * SectionHeaderSize);
+    const uint64_t tableEnd = uint64_t(sectionTable) + table.size();
+    if (tableEnd > total)
+        return CodeBadExeFormat;
     if (!table.empty() && (sectionTable < FOptional || !FileRead(sectionTable, table.data(), uint32_t(table.size()))))
         return CodeBadExeFormat;
     auto section = [&](uint32_t i, uint32_t field) {
@@ -136,9 +144,10 @@ uint32_t TPeImage::LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t
 
     // The whole image reads as zeros where no file data lies over it.
     std::vector<TPart> parts{{0, total, 0, 0}};
-    if (sectionAlignment < Page) {
-        // Such an image is the file itself: every section must stand where
-        // its raw data is, or the loader refuses it.
+    if (sectionAlignment % Page != 0) {
+        // Such an image is the file itself, as far as the image reaches: every
+        // section must stand where its raw data is, or the loader refuses it,
+        // but neither the image's size nor the file's end bounds a section.
         if (fileAlignment != sectionAlignment)
             return CodeBadExeFormat;
         for (uint32_t i = 0; i < sections; ++i)
@@ -150,10 +159,12 @@ uint32_t TPeImage::LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t
         return 0;
     }
 
-    // The headers as far as SizeOfHeaders, then each section in table order
-    // over what lies below: its raw data from the sector it starts in, at
-    // most its virtual size, zeros to the end of that page.
-    const uint32_t headers = static_cast<uint32_t>(std::min<uint64_t>({sizeOfHeaders, fileSize, total}));
+    // The headers as far as SizeOfHeaders or the section table's end, then
+    // each section in table order over what lies below: its raw data from the
+    // sector it starts in, as far as the last page of its virtual size (raw
+    // data past the virtual size shows to that page's end), zeros after it.
+    const uint32_t headers =
+        static_cast<uint32_t>(std::min<uint64_t>({std::max<uint64_t>(sizeOfHeaders, tableEnd), fileSize, total}));
     parts.push_back({0, headers, 0, headers});
     for (uint32_t i = 0; i < sections; ++i) {
         const uint32_t virtualSize = section(i, SecVirtualSize);
@@ -217,6 +228,9 @@ void TPeImage::Resolve(const std::vector<TPart> &parts)
         }
         FRuns.push_back({begin, end, part.File + at, fileBytes});
     }
+    // Searched on their own, the begins take a sixth of the runs' room.
+    for (const TPart &run : FRuns)
+        FRunBegins.push_back(run.Begin);
 }
 
 bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
@@ -241,15 +255,24 @@ bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
 
 const TPeImage::TPart *TPeImage::RunAt(uint32_t rva) const
 {
-    // Reads mostly follow each other within one run.
-    if (FLastRun < FRuns.size() && rva >= FRuns[FLastRun].Begin && rva < FRuns[FLastRun].End)
-        return &FRuns[FLastRun];
-    auto after = std::upper_bound(FRuns.begin(), FRuns.end(), rva,
-                                  [](uint32_t r, const TPart &run) { return r < run.Begin; });
-    if (after == FRuns.begin() || rva >= (after - 1)->End)
+    // A walk's reads go on within one run or switch between a table and the
+    // data its entries point at: the two runs found last are looked at first.
+    for (int i = 0; i < 2; ++i) {
+        const size_t r = FRecent[i];
+        if (r < FRuns.size() && rva >= FRuns[r].Begin && rva < FRuns[r].End) {
+            std::swap(FRecent[0], FRecent[i]);
+            return &FRuns[r];
+        }
+    }
+    // The runs tile the image from RVA 0: the last one that begins at or
+    // below rva holds it, if any does.
+    const size_t after = static_cast<size_t>(std::upper_bound(FRunBegins.begin(), FRunBegins.end(), rva) -
+                                             FRunBegins.begin());
+    if (after == 0 || rva >= FRuns[after - 1].End)
         return nullptr;
-    FLastRun = static_cast<size_t>(after - 1 - FRuns.begin());
-    return &*(after - 1);
+    FRecent[1] = FRecent[0];
+    FRecent[0] = after - 1;
+    return &FRuns[after - 1];
 }
 
 bool TPeImage::CopyFrom(const TPart &part, uint32_t rva, uint8_t *out, uint32_t n) const
