@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <queue>
 
 namespace {
 
@@ -91,8 +92,9 @@ bool TPeImage::FileRead(uint64_t offset, uint8_t *out, uint32_t n) const
 
 uint32_t TPeImage::Open()
 {
-    FParts.clear();
-    FRunPart = nullptr;
+    FRuns.clear();
+    FRunBegins.clear();
+    FRecent[0] = FRecent[1] = 0;
     uint8_t dos[DosLfanew + 4];
     uint32_t nt;
     if (!FileRead(0, dos, sizeof dos) || Field<uint16_t>(dos, 0) != 0x5A4D)  // "MZ"
@@ -124,9 +126,16 @@ uint32_t TPeImage::Open()
 uint32_t TPeImage::LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t sections,
                           uint32_t sectionTable, uint32_t sectionAlignment, uint32_t fileAlignment)
 {
+    // An empty image, or one whose size rounds up past 32 bits, the loader
+    // refuses; so it does one whose section table ends outside the image.
+    if (sizeOfImage == 0 || sizeOfImage > LastPage)
+        return CodeBadExeFormat;
     const uint64_t fileSize = FFile.Size();
-    const uint32_t total = static_cast<uint32_t>(std::min<uint64_t>(RoundUp(sizeOfImage, Page), LastPage));
+    const uint32_t total = static_cast<uint32_t>(RoundUp(sizeOfImage, Page));
     std::vector<uint8_t> table(uint64_t(sections) * SectionHeaderSize);
+    const uint64_t tableEnd = uint64_t(sectionTable) + table.size();
+    if (tableEnd > total)
+        return CodeBadExeFormat;
     if (!table.empty() && (sectionTable < FOptional || !FileRead(sectionTable, table.data(), uint32_t(table.size()))))
         return CodeBadExeFormat;
     auto section = [&](uint32_t i, uint32_t field) {
@@ -134,25 +143,29 @@ uint32_t TPeImage::LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t
     };
 
     // The whole image reads as zeros where no file data lies over it.
-    FParts.push_back({0, total, 0, 0});
-    if (sectionAlignment < Page) {
-        // Such an image is the file itself: every section must stand where
-        // its raw data is, or the loader refuses it.
+    std::vector<TPart> parts{{0, total, 0, 0}};
+    if (sectionAlignment % Page != 0) {
+        // Such an image is the file itself, as far as the image reaches: every
+        // section must stand where its raw data is, or the loader refuses it,
+        // but neither the image's size nor the file's end bounds a section.
         if (fileAlignment != sectionAlignment)
             return CodeBadExeFormat;
         for (uint32_t i = 0; i < sections; ++i)
             if (section(i, SecVirtualAddress) != section(i, SecPointerToRawData))
                 return CodeBadExeFormat;
         const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(total, fileSize));
-        FParts.push_back({0, end, 0, end});
+        parts.push_back({0, end, 0, end});
+        Resolve(parts);
         return 0;
     }
 
-    // The headers as far as SizeOfHeaders, then each section in table order
-    // over what lies below: its raw data from the sector it starts in, at
-    // most its virtual size, zeros to the end of that page.
-    const uint32_t headers = static_cast<uint32_t>(std::min<uint64_t>({sizeOfHeaders, fileSize, total}));
-    FParts.push_back({0, headers, 0, headers});
+    // The headers as far as SizeOfHeaders or the section table's end, then
+    // each section in table order over what lies below: its raw data from the
+    // sector it starts in, as far as the last page of its virtual size (raw
+    // data past the virtual size shows to that page's end), zeros after it.
+    const uint32_t headers =
+        static_cast<uint32_t>(std::min<uint64_t>({std::max<uint64_t>(sizeOfHeaders, tableEnd), fileSize, total}));
+    parts.push_back({0, headers, 0, headers});
     for (uint32_t i = 0; i < sections; ++i) {
         const uint32_t virtualSize = section(i, SecVirtualSize);
         const uint32_t rawSize = section(i, SecSizeOfRawData);
@@ -168,10 +181,56 @@ uint32_t TPeImage::LayOut(uint32_t sizeOfImage, uint32_t sizeOfHeaders, uint16_t
         if (rawPointer >= fileSize || fileStart + fileBytes > RoundUp(fileSize, Sector))
             return CodeBadExeFormat;  // raw data past the end: a truncated file
         const uint64_t end = begin + std::min(RoundUp(fileBytes, Page), mapSize);
-        FParts.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(end), fileStart,
-                          static_cast<uint32_t>(std::min(fileBytes, fileSize - fileStart))});
+        parts.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(end), fileStart,
+                         static_cast<uint32_t>(std::min(fileBytes, fileSize - fileStart))});
     }
+    Resolve(parts);
     return 0;
+}
+
+void TPeImage::Resolve(const std::vector<TPart> &parts)
+{
+    // A sweep over the parts' edges: between two edges the latest part that
+    // covers them shows. Edges are at most twice the parts, so are the runs.
+    std::vector<uint32_t> edges, order;
+    for (uint32_t i = 0; i < parts.size(); ++i)
+        if (parts[i].Begin < parts[i].End) {
+            edges.push_back(parts[i].Begin);
+            edges.push_back(parts[i].End);
+            order.push_back(i);
+        }
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return parts[a].Begin < parts[b].Begin; });
+    std::priority_queue<uint32_t> covering;  // part indexes; ended ones leave when on top
+    size_t next = 0;
+    for (size_t e = 0; e + 1 < edges.size(); ++e) {
+        const uint32_t begin = edges[e], end = edges[e + 1];
+        for (; next < order.size() && parts[order[next]].Begin <= begin; ++next)
+            covering.push(order[next]);
+        while (!covering.empty() && parts[covering.top()].End <= begin)
+            covering.pop();
+        if (covering.empty())
+            continue;
+        const TPart &part = parts[covering.top()];
+        const uint32_t at = begin - part.Begin;
+        const uint32_t fileBytes = at < part.FileBytes ? std::min(part.FileBytes - at, end - begin) : 0;
+        if (!FRuns.empty() && FRuns.back().End == begin) {
+            // Joined to the run before when its bytes go on from there.
+            TPart &last = FRuns.back();
+            const uint32_t length = begin - last.Begin;
+            if (fileBytes == 0 || (last.FileBytes == length && last.File + length == part.File + at)) {
+                last.End = end;
+                last.FileBytes += fileBytes;
+                continue;
+            }
+        }
+        FRuns.push_back({begin, end, part.File + at, fileBytes});
+    }
+    // Searched on their own, the begins take a sixth of the runs' room.
+    for (const TPart &run : FRuns)
+        FRunBegins.push_back(run.Begin);
 }
 
 bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
@@ -194,28 +253,26 @@ bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
     return rva != 0;
 }
 
-const TPeImage::TPart *TPeImage::PartAt(uint32_t rva, uint32_t &run) const
+const TPeImage::TPart *TPeImage::RunAt(uint32_t rva) const
 {
-    // Reads mostly follow each other within one run of one part.
-    if (FRunPart && rva >= FRunBegin && rva < FRunEnd) {
-        run = FRunEnd - rva;
-        return FRunPart;
+    // A walk's reads go on within one run or switch between a table and the
+    // data its entries point at: the two runs found last are looked at first.
+    for (int i = 0; i < 2; ++i) {
+        const size_t r = FRecent[i];
+        if (r < FRuns.size() && rva >= FRuns[r].Begin && rva < FRuns[r].End) {
+            std::swap(FRecent[0], FRecent[i]);
+            return &FRuns[r];
+        }
     }
-    for (size_t i = FParts.size(); i-- > 0;) {
-        const TPart &p = FParts[i];
-        if (rva < p.Begin || rva >= p.End)
-            continue;
-        uint32_t end = p.End;
-        for (size_t j = i + 1; j < FParts.size(); ++j)
-            if (FParts[j].Begin > rva && FParts[j].Begin < end)
-                end = FParts[j].Begin;
-        run = end - rva;
-        FRunPart = &p;
-        FRunBegin = rva;
-        FRunEnd = end;
-        return &p;
-    }
-    return nullptr;
+    // The runs tile the image from RVA 0: the last one that begins at or
+    // below rva holds it, if any does.
+    const size_t after = static_cast<size_t>(std::upper_bound(FRunBegins.begin(), FRunBegins.end(), rva) -
+                                             FRunBegins.begin());
+    if (after == 0 || rva >= FRuns[after - 1].End)
+        return nullptr;
+    FRecent[1] = FRecent[0];
+    FRecent[0] = after - 1;
+    return &FRuns[after - 1];
 }
 
 bool TPeImage::CopyFrom(const TPart &part, uint32_t rva, uint8_t *out, uint32_t n) const
@@ -235,11 +292,10 @@ bool TPeImage::Read(uint32_t rva, void *out, uint32_t n) const
 {
     uint8_t *p = static_cast<uint8_t *>(out);
     while (n > 0) {
-        uint32_t run;
-        const TPart *part = PartAt(rva, run);
+        const TPart *part = RunAt(rva);
         if (!part)
             return false;
-        const uint32_t take = std::min(n, run);
+        const uint32_t take = std::min(n, part->End - rva);
         if (!CopyFrom(*part, rva, p, take))
             return false;
         p += take;
@@ -255,10 +311,10 @@ bool TPeImage::ReadString(uint32_t rva, std::string &text, uint64_t maxLength) c
 {
     text.clear();
     for (;;) {
-        uint32_t run;
-        const TPart *part = PartAt(rva, run);
+        const TPart *part = RunAt(rva);
         if (!part)
             return false;
+        const uint32_t run = part->End - rva;
         // Up to the zero byte that may stand maxLength bytes on.
         const uint64_t left = maxLength - text.size();
         uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(run, left < UINT32_MAX ? left + 1 : UINT32_MAX));

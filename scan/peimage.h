@@ -2,13 +2,20 @@
 // without mapping it: the headers and the section table are read once, and
 // each RVA is translated to a file offset when it is read.
 //
-// The layout follows the loader: the image spans SizeOfImage (rounded up to a
-// page) and reads as zeros where no file data lies; over it the headers up to
-// SizeOfHeaders, then each section at its RVA with its raw data, read from
-// the sector-aligned file offset and cut at its virtual size. An image whose
-// file and section alignments are equal and below a page lies as in the file
-// (RVA = offset). An RVA outside the image fails to read. Only a few blocks
-// of the file are held at a time, so a file of any size costs the same.
+// The layout follows the loader: the image spans SizeOfImage rounded up to a
+// page (an image of size 0, one whose size rounds up past 32 bits and one
+// whose section table ends outside it are refused) and reads as zeros where
+// no file data lies. Over it lie the headers, as far as SizeOfHeaders or the
+// end of the section table, whichever is further, then each section at its
+// RVA with its raw data, read from the sector-aligned file offset, up to the
+// end of the last page its virtual size reaches: raw data past the virtual
+// size shows to that page's end. An image whose section alignment is not a
+// multiple of a page lies as in the file (RVA = offset) as far as the image
+// reaches, zeros past the file's end; its file alignment must equal its
+// section alignment and each section must stand at its raw data, but the
+// image's size and the file's end bound no section. An RVA outside the image
+// fails to read. Only a few blocks of the file are held at a time, so a file
+// of any size costs the same.
 #pragma once
 
 #include "scan/filesource.h"
@@ -39,17 +46,19 @@ public:
     bool ReadString(uint32_t rva, std::string &text, uint64_t maxLength = UINT64_MAX) const override;
 
 private:
-    // RVAs [Begin, End) of one mapped part: the first FileBytes bytes come
-    // from the file at File, the rest are zeros.
+    // RVAs [Begin, End) of one mapped part, or of one run of the laid-out
+    // image: the first FileBytes bytes come from the file at File, the rest
+    // are zeros.
     struct TPart {
         uint32_t Begin;
         uint32_t End;
         uint64_t File;
         uint32_t FileBytes;
     };
-    // The part that shows at rva (later parts lie over earlier ones) and how
-    // many bytes from rva on it shows before another part or its end.
-    const TPart *PartAt(uint32_t rva, uint32_t &run) const;
+    // The run that holds rva; null outside the image.
+    const TPart *RunAt(uint32_t rva) const;
+    // Lays parts, later ones over earlier ones, out as the runs.
+    void Resolve(const std::vector<TPart> &parts);
     // Copies n bytes of part at rva; false when the file cannot give them.
     bool CopyFrom(const TPart &part, uint32_t rva, uint8_t *out, uint32_t n) const;
     bool FileRead(uint64_t offset, uint8_t *out, uint32_t n) const;
@@ -71,10 +80,12 @@ private:
     FIByteSource &FFile;
     bool FIs64 = false;
     uint32_t FOptional = 0;  // RVA (= file offset) of the optional header
-    std::vector<TPart> FParts;
+    // The image as it shows: runs that do not overlap, in RVA order, at most
+    // two per part.
+    std::vector<TPart> FRuns;
+    std::vector<uint32_t> FRunBegins;  // each run's Begin, for the search
     mutable TBlock FBlocks[BlockCount];
     mutable uint32_t FClock = 0;
-    // The run of the part that the last lookup found.
-    mutable const TPart *FRunPart = nullptr;
-    mutable uint32_t FRunBegin = 0, FRunEnd = 0;
+    // The runs that the last two lookups found, the latest first.
+    mutable size_t FRecent[2] = {0, 0};
 };

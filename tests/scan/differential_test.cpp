@@ -1,10 +1,12 @@
 // Our reader against the system loader's reading (the oracle): every file of
-// the system folder and randomly damaged copies of real DLLs, both tables.
+// the system folder, randomly damaged copies of real DLLs and of an image
+// whose section alignment is below a page, both tables, and the layout cases.
 // Where the loader maps a file, both must give the same code and entries;
 // where it refuses one, our reader's result is checked against objdump by
 // the SystemDlls test instead.
 #include "scan/modulereader.h"
 #include "scan/peimage.h"
+#include "tests/scan/imagebuilder.h"
 #include "tests/scan/loaderreader.h"
 #include "tests/testpaths.h"
 
@@ -71,6 +73,8 @@ std::vector<std::string> FilesOf(const std::string &folder)
 
 // The header fields the documented exceptions depend on.
 struct THeaders {
+    uint16_t Machine = 0;
+    uint16_t Sections = 0;
     uint32_t SizeOfImage = 0;
     std::vector<uint32_t> VirtualSizes, Characteristics;
 };
@@ -85,6 +89,8 @@ THeaders HeadersOf(const std::vector<uint8_t> &b)
         return v;
     };
     const size_t nt = u32(0x3C), optional = nt + 24;
+    h.Machine = static_cast<uint16_t>(u32(nt + 4));
+    h.Sections = static_cast<uint16_t>(u32(nt + 4) >> 16);
     h.SizeOfImage = u32(optional + 56);
     const size_t table = optional + (u32(nt + 20) & 0xFFFF);
     for (uint32_t i = 0; i < (u32(nt + 4) >> 16) && table + 40 * i + 40 <= b.size(); ++i) {
@@ -123,6 +129,18 @@ const TException Exceptions[] = {
      "SizeOfImage beyond the free address space: the loader reserves it, we read only the tables",
      [](const THeaders &h) { return h.SizeOfImage >= 0x40000000u; }},
     {CodeBadExeFormat, 0,
+     "a machine the loader does not run (seen as damage to the field): it refuses the image, we read the "
+     "tables of any machine",
+     [](const THeaders &h) {
+         for (uint16_t m : {0x14C, 0x8664, 0x1C4, 0xAA64})  // x86, x64, ARM Thumb-2, ARM64
+             if (h.Machine == m)
+                 return false;
+         return true;
+     }},
+    {CodeBadExeFormat, 0,
+     "more than 96 sections: Wine's loader refuses the image, we read it",
+     [](const THeaders &h) { return h.Sections > 96; }},
+    {CodeBadExeFormat, 0,
      "the loader refuses a section table it would not map (RVAs out of order or unaligned, an alignment "
      "out of range); we lay out what the table says and read the tables there",
      [](const THeaders &) { return true; }},
@@ -134,6 +152,95 @@ std::vector<uint8_t> FileBytes(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// One random damage of a copy: header bytes, bytes anywhere, the file cut
+// short, or one 32-bit value of the first headerBytes set to an extreme.
+void Damage(std::vector<uint8_t> &bytes, int kind, uint32_t headerBytes, std::mt19937 &random)
+{
+    switch (kind % 4) {
+    case 0:
+        for (int i = 0; i < 1 + int(random() % 4); ++i)
+            bytes[random() % headerBytes] = static_cast<uint8_t>(random());
+        break;
+    case 1:
+        for (int i = 0; i < 1 + int(random() % 16); ++i)
+            bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
+        break;
+    case 2:
+        bytes.resize(random() % bytes.size());
+        break;
+    default:
+        const uint32_t at = (random() % (headerBytes / 4)) * 4;
+        const uint32_t values[] = {0, 0xFFFFFFFF, 0x80000000, 0x7FFFFFFF, 0x1000, uint32_t(random())};
+        const uint32_t v = values[random() % 6];
+        if (at + 4 <= bytes.size())
+            std::memcpy(&bytes[at], &v, 4);
+    }
+}
+
+// Reads the damaged copy at path both ways, both tables: agreeing tables are
+// counted in compared, known differences by their reason, others fail.
+void CompareWithLoader(const std::string &path, const std::vector<uint8_t> &bytes, int &compared,
+                       std::map<std::string, int> &exceptions)
+{
+    WriteFile(path, bytes);
+    for (bool exportTable : {true, false}) {
+        const TResult loader = Loader(path, exportTable);
+        const TResult ours = Ours(path, exportTable);
+        if (loader == ours) {
+            ++compared;
+            continue;
+        }
+        const THeaders headers = HeadersOf(bytes);
+        const TException *known = nullptr;
+        for (const TException &e : Exceptions)
+            if (!known && e.Loader == loader.Code && e.Ours == ours.Code && e.Applies(headers))
+                known = &e;
+        if (known)
+            ++exceptions[known->Reason];
+        else
+            ADD_FAILURE() << path << (exportTable ? " exports" : " imports") << ": loader " << loader.Code
+                          << ", ours " << ours.Code << ", " << loader.List.size() << " / " << ours.List.size()
+                          << " entries";
+    }
+    DeleteFileA(path.c_str());
+}
+
+void Summary(int compared, const std::map<std::string, int> &exceptions)
+{
+    for (const auto &e : exceptions)
+        std::printf("%d tables: %s\n", e.second, e.first.c_str());
+    std::printf("%d tables read alike\n", compared);
+}
+
+// A good image whose section alignment is below a page: two sections that
+// lie where their raw data is, sizes not whole pages, exports and imports.
+std::vector<uint8_t> LowAlignmentImage()
+{
+    TPeBuilder b(3);
+    const uint32_t sec = b.SectionAt();
+    b.Put32(TPeBuilder::SectionAlignmentAt, 0x200);
+    b.Put32(TPeBuilder::FileAlignmentAt, 0x200);
+    b.Put32(TPeBuilder::SizeOfHeadersAt, 0x200);
+    b.Put32(sec + 8, 0x1600);
+    b.Put32(sec + 16, 0x1600);
+    b.Put16(TPeBuilder::Nt + 6, 2);
+    std::memcpy(&b.Bytes[sec + 40], ".idata", 6);
+    b.Put32(sec + 40 + 8, 0x1900);    // VirtualSize
+    b.Put32(sec + 40 + 12, 0x2600);   // VirtualAddress
+    b.Put32(sec + 40 + 16, 0x1A00);   // SizeOfRawData
+    b.Put32(sec + 40 + 20, 0x2600);   // PointerToRawData
+    b.Put32(sec + 40 + 36, 0x40 | 0x40000000);
+    b.PutExports(TPeBuilder::DataRva, {"Alpha", "Beta", "Gamma"}, {2, 0, 1});
+    b.PutImports(0x2600, {{"K.dll", {"F", "G"}, {17}}, {"W.dll", {"H"}, {}}});
+    return b.Bytes;
 }
 
 }  // namespace
@@ -184,55 +291,59 @@ TEST(Differential, DamagedCopiesOfRealDllsReadAsTheLoaderReadsThem)
     int compared = 0;
     for (int round = 0; round < 2000; ++round) {
         std::vector<uint8_t> bytes = originals[round % originals.size()];
-        switch (round % 4) {
-        case 0:  // a few bytes of the headers
-            for (int i = 0; i < 1 + int(random() % 4); ++i)
-                bytes[random() % 1024] = static_cast<uint8_t>(random());
-            break;
-        case 1:  // bytes anywhere
-            for (int i = 0; i < 1 + int(random() % 16); ++i)
-                bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
-            break;
-        case 2:  // cut short
-            bytes.resize(random() % bytes.size());
-            break;
-        default:  // one 32-bit value of the headers set to an extreme
-            const uint32_t at = (random() % 256) * 4;
-            const uint32_t values[] = {0, 0xFFFFFFFF, 0x80000000, 0x7FFFFFFF, 0x1000, uint32_t(random())};
-            const uint32_t v = values[random() % 6];
-            if (at + 4 <= bytes.size())
-                std::memcpy(&bytes[at], &v, 4);
-        }
+        Damage(bytes, round, 1024, random);
         char name[32];
         std::snprintf(name, sizeof name, "dmg%05d.dll", round);
-        const std::string path = dir + name;
-        {
-            std::ofstream out(path, std::ios::binary);
-            out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-        }
-        for (bool exportTable : {true, false}) {
-            const TResult loader = Loader(path, exportTable);
-            const TResult ours = Ours(path, exportTable);
-            if (loader == ours) {
-                ++compared;
+        CompareWithLoader(dir + name, bytes, compared, exceptions);
+    }
+    RemoveDirectoryA(dir.c_str());
+    Summary(compared, exceptions);
+}
+
+TEST(Differential, DamagedLowAlignmentImagesReadAsTheLoaderReadsThem)
+{
+    // The loader lays such an image out as the file; our copies damage the
+    // headers and the section table (0x200 bytes) too.
+    const std::vector<uint8_t> original = LowAlignmentImage();
+    const std::string dir = NewTempDir("lowdamaged");
+    std::mt19937 random(20261209);
+    std::map<std::string, int> exceptions;
+    int compared = 0;
+    for (int round = 0; round < 800; ++round) {
+        std::vector<uint8_t> bytes = original;
+        Damage(bytes, round, 0x200, random);
+        char name[32];
+        std::snprintf(name, sizeof name, "low%05d.dll", round);
+        CompareWithLoader(dir + name, bytes, compared, exceptions);
+    }
+    RemoveDirectoryA(dir.c_str());
+    Summary(compared, exceptions);
+    EXPECT_GT(compared, 800);
+}
+
+TEST(Differential, LayoutCasesReadAsTheLoaderReadsThem)
+{
+    const std::string dir = NewTempDir("layout");
+    int index = 0;
+    for (const TLayoutCase &c : LayoutCases()) {
+        const std::string path = dir + "layout" + std::to_string(index++) + ".dll";
+        ASSERT_TRUE(LayoutCaseImage(c, false).WriteTo(path));
+        for (bool byLoader : {true, false}) {
+            TNameList list{{Untouched[0].first, Untouched[0].second}};
+            const uint32_t code = byLoader ? LoaderReadFunctionNames(path, true, list)
+                                           : ReadFunctionNames(path, true, list);
+            TNamePairs pairs;
+            for (const TNameEntry &e : list)
+                pairs.emplace_back(e.Text, e.Number);
+            // The one such case is an image too large for a 32-bit process.
+            if (byLoader && c.LoaderDiffers && sizeof(void *) == 4) {
+                EXPECT_FALSE(code == c.Code && pairs == c.Pairs) << c.Name << ": the loader now reads it as we do";
                 continue;
             }
-            const THeaders headers = HeadersOf(bytes);
-            const TException *known = nullptr;
-            for (const TException &e : Exceptions)
-                if (!known && e.Loader == loader.Code && e.Ours == ours.Code && e.Applies(headers))
-                    known = &e;
-            if (known)
-                ++exceptions[known->Reason];
-            else
-                ADD_FAILURE() << name << (exportTable ? " exports" : " imports") << ": loader " << loader.Code
-                              << ", ours " << ours.Code << ", " << loader.List.size() << " / "
-                              << ours.List.size() << " entries";
+            EXPECT_EQ(c.Code, code) << c.Name << (byLoader ? " (loader)" : "");
+            EXPECT_EQ(c.Pairs, pairs) << c.Name << (byLoader ? " (loader)" : "");
         }
         DeleteFileA(path.c_str());
     }
     RemoveDirectoryA(dir.c_str());
-    for (const auto &e : exceptions)
-        std::printf("%d tables: %s\n", e.second, e.first.c_str());
-    std::printf("%d tables read alike\n", compared);
 }

@@ -7,7 +7,9 @@
 #include "scan/imageview.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TPeBuilder {
@@ -71,6 +73,30 @@ TPeBuilder SharedNameImports(uint32_t size);
 // by ordinal from module "A": descriptors * thunks tiny entries from a file
 // of a few pages.
 TPeBuilder OrdinalFloodImports(uint32_t descriptors, uint32_t thunks);
+
+// An export table of names names, "F0000000" on (name i numbered i & 0xFFFF),
+// spread over an image of sections sections (at least 3, file alignment
+// 0x200): the directory and its arrays fill the first section, the others
+// show overlapping windows of the names' raw data, each name lying in a
+// section other than the one before it. oneSection gives the same file with
+// one section over it all. Too many names for the sections (more than 16 a
+// sector) give an image without exports.
+TPeBuilder SpreadExports(uint32_t sections, uint32_t names, bool oneSection = false);
+
+// A change to a good image of two exports, Alpha (0) and Beta (1), and what
+// reading its export table gives: the loader's layout, case by case.
+using TNamePairs = std::vector<std::pair<std::string, uint32_t>>;
+// The entry that a list holds before the read: left alone when no table is read.
+const TNamePairs Untouched{{"sentinel", 7}};
+struct TLayoutCase {
+    const char *Name;
+    std::function<void(TPeBuilder &, uint32_t section)> Change;  // section: its header's offset
+    uint32_t Code;
+    TNamePairs Pairs;
+    const char *LoaderDiffers;  // why the loader in a 32-bit process reads it otherwise, or null
+};
+const std::vector<TLayoutCase> &LayoutCases();
+TPeBuilder LayoutCaseImage(const TLayoutCase &c, bool pe32plus);
 
 // The image copied into memory that nothing past its ends may be read from:
 // between two inaccessible pages on Windows, an exactly sized heap block
