@@ -3,6 +3,8 @@
 #include "framework/textutil.h"
 #include "scan/errorstring.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -23,11 +25,30 @@ std::string FindErrorText(uint32_t code)
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 
+TWriteFailure LastWriteFailure()
+{
+    // msvcrt sets errno from the system's code, which it keeps in _doserrno.
+    // A pipe whose reader has gone fails with ERROR_NO_DATA or
+    // ERROR_BROKEN_PIPE (both EPIPE); under Wine 8 a Unix pipe fails with
+    // ERROR_PIPE_NOT_CONNECTED, which msvcrt turns into EINVAL.
+    const int error = errno;
+    const unsigned long system = _doserrno;
+    const bool closed = error == EPIPE || system == ERROR_NO_DATA || system == ERROR_BROKEN_PIPE ||
+                        system == ERROR_PIPE_NOT_CONNECTED;
+    return {closed, error != 0 ? std::strerror(error) : "an unknown error"};
+}
+
 void PrepareStreams()
 {
     _setmode(_fileno(stdout), _O_BINARY);
     // No critical-error box (a drive without its medium): the error is reported.
     SetErrorMode(SEM_FAILCRITICALERRORS);
+}
+
+void PrepareMemory()
+{
+    // Nothing to do: the system heap takes blocks above its virtual-memory
+    // threshold (about 512 KiB) straight from VirtualAlloc and frees them to it.
 }
 
 bool StderrIsTerminal()
