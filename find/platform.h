@@ -8,7 +8,8 @@
 // The keyword's and the names' letter folding: the system's ANSI upper-casing
 // on Windows (as the window does), ASCII letters elsewhere.
 void FindUpperCase(std::string &text);
-// The file-name part of a path, as the module column shows it.
+// The file-name part of a path, as the module column shows it: after the
+// last "/" (on Windows also "\" or ":", and a trail byte is none of them).
 std::string FindFileName(const std::string &path);
 // The system's message for a code, on one line.
 std::string FindErrorText(uint32_t code);

@@ -16,7 +16,18 @@ void FindUpperCase(std::string &text)
 
 std::string FindFileName(const std::string &path)
 {
-    return ExtractFileName(path);
+    // ExtractFileName's rule with "/" a separator too, as the system takes
+    // it in a path: the name starts after the last "\", "/" or ":" that is
+    // no trail byte of a double-byte character.
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c >= 0x80 && IsDBCSLeadByte(c) && i + 1 < path.size())
+            ++i;
+        else if (c == '\\' || c == '/' || c == ':')
+            start = i + 1;
+    }
+    return path.substr(start);
 }
 
 std::string FindErrorText(uint32_t code)

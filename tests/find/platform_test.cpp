@@ -1,5 +1,6 @@
 // What kalvex-find asks of the system, natively and as kalvex-find.exe: the
-// texts of the reader's codes, and which failed writes are a closed pipe.
+// module column's file name, the texts of the reader's codes, and which
+// failed writes are a closed pipe.
 #include "find/platform.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,35 @@
 #ifdef _WIN32
 #include <windows.h>
 #endif
+
+TEST(FindPlatform, FileNameStartsAfterTheLastSeparator)
+{
+    const struct {
+        const char *Path, *Name;
+    } cases[] = {
+        {"a.dll", "a.dll"},
+        {"sub/a.dll", "a.dll"},
+        {"./x/y/a.dll", "a.dll"},
+        {"sub/", ""},
+#ifdef _WIN32
+        {"sub\\a.dll", "a.dll"},
+        {"c:a.dll", "a.dll"},
+        {"c:\\w/s\\a.dll", "a.dll"},
+        // ソ is 0x83 0x5C: its trail byte is no "\"; a lead byte's next byte
+        // is its trail byte, even a "/".
+        {"sub/\x83\x5C.dll", "\x83\x5C.dll"},
+        {"\x83\x5C\x83\x5C/a.dll", "a.dll"},
+        {"x\x83/a.dll", "x\x83/a.dll"},
+#else
+        {"sub\\a.dll", "sub\\a.dll"},  // a byte of the name here
+#endif
+    };
+#ifdef _WIN32
+    ASSERT_EQ(932u, GetACP()) << "the double-byte cases need code page 932";
+#endif
+    for (const auto &c : cases)
+        EXPECT_EQ(c.Name, FindFileName(c.Path)) << c.Path;
+}
 
 #ifndef _WIN32
 TEST(FindPlatform, EveryCodeTheReaderGivesHereHasItsText)
