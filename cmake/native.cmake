@@ -25,6 +25,9 @@ target_link_libraries(kalvex-find PRIVATE kalvex_core Threads::Threads)
 install(TARGETS kalvex-find RUNTIME DESTINATION bin)
 add_executable(kalvex_readbench bench/readbench.cpp)
 target_link_libraries(kalvex_readbench PRIVATE kalvex_core)
+# kalvex-find's benchmark writes its row-heavy module with this.
+add_executable(kalvex_manynames tests/find/manynames.cpp tests/scan/imagebuilder.cpp)
+target_link_libraries(kalvex_manynames PRIVATE kalvex_core)
 
 if(KALVEX_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
