@@ -31,11 +31,11 @@ std::string FindErrorText(uint32_t code)
     case 4: return "too many open files";
     case 5: return "access denied";
     case 8: return "not enough memory";
-    case 31: return "the file cannot be read";
-    case 32: return "the file is in use";
     case 21: return "the device is not ready";
     case 23: return "a data error on the device";
     case 30: return "the device cannot be read";
+    case 31: return "the file cannot be read";
+    case 32: return "the file is in use";
     case 38: return "the file ended early (it shrank while it was read)";
     case 193: return "not a PE32 or PE32+ module";
     case 206: return "the name is too long";
@@ -63,8 +63,8 @@ void PrepareMemory()
 #ifdef __GLIBC__
     // glibc raises its threshold for such blocks once a large one is freed
     // and then serves them from per-thread arenas that keep their peak:
-    // sixteen files of 200,000 rows each peaked at 105 - 128 MB with -j 4
-    // (the jobs held at most 64 MiB), 54 - 63 MB with a fixed threshold.
+    // sixteen files of 200,000 rows each peaked at 104 - 128 MB with -j 4
+    // (the jobs held at most 64 MiB), 52 - 61 MB with a fixed threshold.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
 }

@@ -44,7 +44,8 @@ TEST(FindPlatform, FileNameStartsAfterTheLastSeparator)
 #ifndef _WIN32
 TEST(FindPlatform, EveryCodeTheReaderGivesHereHasItsText)
 {
-    // The file access's codes (scan/filesource_posix.cpp) and the reader's.
+    // The file access's codes (scan/filesource_posix.cpp), the reader's, and
+    // the device codes a read may come to give.
     for (uint32_t code : {1, 2, 3, 4, 5, 8, 21, 23, 30, 31, 32, 38, 193, 206, 998, 1117, 1921}) {
         const std::string text = FindErrorText(code);
         EXPECT_EQ(std::string::npos, text.find("error " + std::to_string(code))) << code << ": " << text;
