@@ -25,6 +25,9 @@ target_link_libraries(kalvex-find PRIVATE kalvex_core Threads::Threads)
 install(TARGETS kalvex-find RUNTIME DESTINATION bin)
 add_executable(kalvex_readbench bench/readbench.cpp)
 target_link_libraries(kalvex_readbench PRIVATE kalvex_core)
+# kalvex-find's benchmark writes its row-heavy module with this.
+add_executable(kalvex_manynames tests/find/manynames.cpp tests/scan/imagebuilder.cpp)
+target_link_libraries(kalvex_manynames PRIVATE kalvex_core)
 
 if(KALVEX_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -48,8 +51,10 @@ if(KALVEX_TESTS)
     # kalvex-find run as a user runs it; one case reads the system folder of
     # the Wine prefix that the cross build's tests boot.
     set(KALVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/../wine-test CACHE PATH "The Wine prefix of the tests")
-    add_executable(kalvex_find_tests tests/find/find_test.cpp find/options.cpp tests/scan/imagebuilder.cpp)
-    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main)
+    add_executable(kalvex_find_tests tests/find/find_test.cpp tests/find/platform_test.cpp
+        tests/find/scheduler_test.cpp find/options.cpp find/platform_posix.cpp find/scheduler.cpp
+        tests/scan/imagebuilder.cpp)
+    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
         KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32")
     add_test(NAME kalvex_find_tests COMMAND kalvex_find_tests)

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
 
 #ifndef KALVEX_VERSION
 #define KALVEX_VERSION "unknown"
@@ -14,6 +15,7 @@ int main(int argc, char **argv)
 {
     try {
         PrepareStreams();
+        PrepareMemory();
         TFindOptions options;
         const std::string error = ParseFindOptions(std::vector<std::string>(argv + 1, argv + argc), options);
         if (!error.empty()) {
@@ -29,6 +31,9 @@ int main(int argc, char **argv)
             return 0;
         }
         return RunFind(options, stdout, stderr);
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "kalvex-find: not enough memory\n");
+        return 2;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "kalvex-find: %s\n", e.what());
         return 2;

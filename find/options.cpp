@@ -29,8 +29,9 @@ const char *const FindHelp =
     "      --help            this text\n"
     "      --version         the version\n"
     "\n"
-    "Exit status: 0 when a row was found, 1 when none was, 2 on a usage error or\n"
-    "when a file or folder could not be opened (even if rows were found).\n";
+    "Exit status: 0 when a row was found, 1 when none was, 2 on a usage error, a\n"
+    "write error (not a closed pipe) or when a file or folder could not be opened\n"
+    "(even if rows were found).\n";
 
 namespace {
 

@@ -8,13 +8,26 @@
 // The keyword's and the names' letter folding: the system's ANSI upper-casing
 // on Windows (as the window does), ASCII letters elsewhere.
 void FindUpperCase(std::string &text);
-// The file-name part of a path, as the module column shows it.
+// The file-name part of a path, as the module column shows it: after the
+// last "/" (on Windows also "\" or ":", and a trail byte is none of them).
 std::string FindFileName(const std::string &path);
 // The system's message for a code, on one line.
 std::string FindErrorText(uint32_t code);
+// What the write or flush that just failed met, read from errno (and on
+// Windows the system's code) at once: a reader that went away (a closed
+// pipe, which ends a run quietly), or the failure in words.
+struct TWriteFailure {
+    bool ClosedPipe;
+    std::string Reason;
+};
+TWriteFailure LastWriteFailure();
 // Standard output in binary (rows end in CR LF as they are), and a closed
 // pipe reported as a failed write rather than as a signal.
 void PrepareStreams();
+// Large blocks (a module's name list, its rows) straight from the system and
+// back to it when freed, so that a run's memory follows the bytes its jobs
+// hold rather than what each thread's heap once held.
+void PrepareMemory();
 bool StderrIsTerminal();
 // An anonymous temporary file, gone when closed; null if none can be made.
 FILE *OpenSpool();

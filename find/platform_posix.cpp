@@ -1,7 +1,12 @@
 #include "find/platform.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 void FindUpperCase(std::string &text)
 {
@@ -26,20 +31,42 @@ std::string FindErrorText(uint32_t code)
     case 4: return "too many open files";
     case 5: return "access denied";
     case 8: return "not enough memory";
+    case 21: return "the device is not ready";
+    case 23: return "a data error on the device";
+    case 30: return "the device cannot be read";
     case 31: return "the file cannot be read";
     case 32: return "the file is in use";
+    case 38: return "the file ended early (it shrank while it was read)";
     case 193: return "not a PE32 or PE32+ module";
     case 206: return "the name is too long";
     case 998: return "the module's table leads outside it or is too large";
     case 1117: return "an input/output error";
+    case 1223: return "the read was stopped";
     case 1921: return "too many levels of links";
     default: return "error " + std::to_string(code);
     }
 }
 
+TWriteFailure LastWriteFailure()
+{
+    const int error = errno;
+    return {error == EPIPE, error != 0 ? std::strerror(error) : "an unknown error"};
+}
+
 void PrepareStreams()
 {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void PrepareMemory()
+{
+#ifdef __GLIBC__
+    // glibc raises its threshold for such blocks once a large one is freed
+    // and then serves them from per-thread arenas that keep their peak:
+    // sixteen files of 200,000 rows each peaked at 104 - 128 MB with -j 4
+    // (the jobs held at most 64 MiB), 52 - 61 MB with a fixed threshold.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
 }
 
 bool StderrIsTerminal()

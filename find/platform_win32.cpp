@@ -3,6 +3,8 @@
 #include "framework/textutil.h"
 #include "scan/errorstring.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -14,7 +16,18 @@ void FindUpperCase(std::string &text)
 
 std::string FindFileName(const std::string &path)
 {
-    return ExtractFileName(path);
+    // ExtractFileName's rule with "/" a separator too, as the system takes
+    // it in a path: the name starts after the last "\", "/" or ":" that is
+    // no trail byte of a double-byte character.
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c >= 0x80 && IsDBCSLeadByte(c) && i + 1 < path.size())
+            ++i;
+        else if (c == '\\' || c == '/' || c == ':')
+            start = i + 1;
+    }
+    return path.substr(start);
 }
 
 std::string FindErrorText(uint32_t code)
@@ -23,11 +36,30 @@ std::string FindErrorText(uint32_t code)
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 
+TWriteFailure LastWriteFailure()
+{
+    // msvcrt sets errno from the system's code, which it keeps in _doserrno.
+    // A pipe whose reader has gone fails with ERROR_NO_DATA or
+    // ERROR_BROKEN_PIPE (both EPIPE); under Wine 8 a Unix pipe fails with
+    // ERROR_PIPE_NOT_CONNECTED, which msvcrt turns into EINVAL.
+    const int error = errno;
+    const unsigned long system = _doserrno;
+    const bool closed = error == EPIPE || system == ERROR_NO_DATA || system == ERROR_BROKEN_PIPE ||
+                        system == ERROR_PIPE_NOT_CONNECTED;
+    return {closed, error != 0 ? std::strerror(error) : "an unknown error"};
+}
+
 void PrepareStreams()
 {
     _setmode(_fileno(stdout), _O_BINARY);
     // No critical-error box (a drive without its medium): the error is reported.
     SetErrorMode(SEM_FAILCRITICALERRORS);
+}
+
+void PrepareMemory()
+{
+    // Nothing to do: the system heap takes blocks above its virtual-memory
+    // threshold (about 512 KiB) straight from VirtualAlloc and frees them to it.
 }
 
 bool StderrIsTerminal()

@@ -1,277 +1,198 @@
 #include "find/search.h"
 
 #include "find/platform.h"
-#include "rows/rowtext.h"
+#include "find/rowwriter.h"
+#include "find/scheduler.h"
+#include "rows/resultrows.h"
 #include "scan/filesource.h"
 #include "scan/modulereader.h"
 #include "scan/peimage.h"
 #include "scan/targetwalk.h"
 
 #include <algorithm>
-#include <atomic>
+#include <charconv>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// Waits until done() holds, looking again every 10 ms even without a
-// notification: MinGW's condition variables (winpthreads) have been seen to
-// lose a wake-up under Wine, which left a run waiting for ever.
-template <class Done> void Wait(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, Done done)
-{
-    while (!done())
-        cv.wait_for(lock, std::chrono::milliseconds(10));
-}
+// The bytes that the jobs in flight other than the oldest may hold: their
+// rows and the name lists of the walks in progress.
+const uint64_t BytesInFlight = 64u << 20;
+// Jobs in flight per reading thread.
+const size_t JobsPerThread = 4;
 
-// The rows as the chosen format's bytes. SYLK names its row count before the
-// rows, so its cell records wait in a temporary file until the end.
-class TRowWriter {
+// The matching entries of one module, packed: their texts one after another
+// in one block and 16 bytes a row besides, rather than four strings a row.
+class TModuleRows {
 public:
-    TRowWriter(const TFindOptions &options, FILE *out) : FOptions(options), FOut(options.Quiet ? nullptr : out)
+    // module: an import's module name; empty for an export.
+    void Add(std::string_view name, std::string_view module, uint32_t number)
     {
-        if (FOut && FOptions.Format == TFormat::Sylk)
-            FSpool = OpenSpool();
-        if (FOptions.Header) {
-            static const std::string names[] = {"function", "ordinal", "module", "path"};
-            Write({{&names[0], TCellKind::Text}, {&names[1], TCellKind::Text}, {&names[2], TCellKind::Text},
-                   {&names[3], TCellKind::Text}});
-        }
+        FRows.push_back({static_cast<uint32_t>(FText.size()), static_cast<uint32_t>(name.size()),
+                         static_cast<uint32_t>(module.size()), number});
+        FText.append(name).append(module);
     }
-    ~TRowWriter()
+    size_t Size() const { return FRows.size(); }
+    uint64_t Bytes() const { return FText.capacity() + uint64_t(FRows.capacity()) * sizeof(TRow); }
+    std::string_view Name(size_t i) const { return std::string_view(FText).substr(FRows[i].Offset, FRows[i].Name); }
+    std::string_view Module(size_t i) const
     {
-        if (FSpool)
-            std::fclose(FSpool);
+        return std::string_view(FText).substr(FRows[i].Offset + FRows[i].Name, FRows[i].Module);
     }
-
-    void Rows(const TResultRows &rows)
-    {
-        for (const TResultRow &r : rows)
-            Write({{&r.Name, TCellKind::Text}, {&r.Number, TCellKind::Number}, {&r.Module, TCellKind::Text},
-                   {&r.Path, TCellKind::Text}});
-        Flush(false);
-    }
-    // Writes what is left; false when the output failed (a closed pipe).
-    bool Finish()
-    {
-        Flush(true);
-        if (FOut && FOptions.Format == TFormat::Sylk && !FFailed) {
-            const std::string head = SylkHead(FRowCount, 4);
-            Put(head.data(), head.size());
-            if (FSpool) {
-                std::rewind(FSpool);
-                char buffer[65536];
-                size_t n;
-                while (!FFailed && (n = std::fread(buffer, 1, sizeof buffer, FSpool)) > 0)
-                    Put(buffer, n);
-            } else {
-                Put(FText.data(), FText.size());
-            }
-            Put(SylkEnd, 3);
-        }
-        if (FOut && std::fflush(FOut) != 0)
-            FFailed = true;
-        return !FFailed;
-    }
-    bool Failed() const { return FFailed; }
+    int32_t Number(size_t i) const { return static_cast<int32_t>(FRows[i].Number); }
 
 private:
-    void Write(const TCellRow &row)
-    {
-        if (!FOut)
-            return;
-        ++FRowCount;
-        switch (FOptions.Format) {
-        case TFormat::Tsv:
-            AppendTextLine(FText, row);
-            break;
-        case TFormat::Csv:
-            AppendCsvLine(FText, row);
-            break;
-        case TFormat::Sylk:
-            AppendSylkRow(FText, FRowCount, row);
-            break;
-        }
-    }
-    void Flush(bool all)
-    {
-        if (!FOut || FText.empty() || (!all && FText.size() < 4096))
-            return;
-        if (FOptions.Format != TFormat::Sylk)
-            Put(FText.data(), FText.size());
-        else if (FSpool && std::fwrite(FText.data(), 1, FText.size(), FSpool) != FText.size())
-            FFailed = true;
-        else if (!FSpool)
-            return;  // no temporary file: the records stay in memory
-        FText.clear();
-    }
-    void Put(const char *data, size_t n)
-    {
-        if (!FFailed && std::fwrite(data, 1, n, FOut) != n)
-            FFailed = true;
-    }
-
-    const TFindOptions &FOptions;
-    FILE *FOut;
-    FILE *FSpool = nullptr;
+    // A walk holds at most NameWalkByteLimit bytes, so 32-bit offsets reach.
+    struct TRow {
+        uint32_t Offset, Name, Module, Number;
+    };
     std::string FText;
-    int FRowCount = 0;
-    bool FFailed = false;
+    std::vector<TRow> FRows;
 };
 
-struct TJob {
+struct TJob : FIOrderedJob {
+    explicit TJob(const std::string &path) : Path(path) {}
     std::string Path;
     uint32_t Code = 0;
-    TResultRows Rows;
-    bool Done = false;
+    TModuleRows Rows;
+};
+
+// The heap bytes of a name list that a walk fills, counted as it grows: the
+// entries' buffer and each text too long to stay inside its string object
+// (with the heap's block overhead), each text counted once.
+class TListBytes {
+public:
+    explicit TListBytes(const TNameList &list) : FList(list) {}
+    uint64_t operator()()
+    {
+        static const size_t inlineCapacity = std::string().capacity();
+        for (; FCounted < FList.size(); ++FCounted) {
+            const size_t capacity = FList[FCounted].Text.capacity();
+            FTexts += capacity > inlineCapacity ? capacity + 1 + 16 : 0;
+        }
+        return FTexts + uint64_t(FList.capacity()) * sizeof(TNameEntry);
+    }
+
+private:
+    const TNameList &FList;
+    size_t FCounted = 0;
+    uint64_t FTexts = 0;
 };
 
 class TFind {
 public:
     TFind(const TFindOptions &options, FILE *out, FILE *err)
-        : FOptions(options), FErr(err), FWriter(options, out),
+        : FOptions(options), FErr(err), FWriter(options.Format, options.Header, options.Quiet ? nullptr : out),
           FMatch(options.Keyword, options.IgnoreCase, FindUpperCase),
-          FJobs(options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency())),
+          FThreads(options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency())),
           FProgress(!options.Quiet && StderrIsTerminal())
     {
     }
 
     int Run()
     {
-        for (int i = 0; FJobs > 1 && i < FJobs; ++i)
-            FThreads.emplace_back([this] { Work(); });
-        TWalkEvents events;
-        events.File = [this](const std::string &path) { Submit(path); };
-        events.Error = [this](const std::string &folder, uint32_t code) { Report(folder, code, true); };
-        events.Stop = [this] { return FStop.load(); };
-        const std::vector<std::string> paths = FOptions.Paths.empty() ? std::vector<std::string>{""} : FOptions.Paths;
-        for (const std::string &path : paths) {
-            if (FStop)
-                break;
-            if (path.empty() || IsFolder(path))
-                WalkTargetFiles(path, FOptions.Mask, FOptions.Recursive, events);
-            else
-                Submit(path);  // a file alone, whatever the mask
-        }
-        {
-            std::unique_lock<std::mutex> lock(FLock);
-            FClosed = true;
-        }
-        FWork.notify_all();
-        Drain(true);
-        for (std::thread &t : FThreads)
-            t.join();
-        if (FOptions.Sort != TSortKey::None) {
-            SortResultRows(FSorted, FOptions.Sort);
-            FWriter.Rows(FSorted);
+        TOrderedJobs jobs({FThreads, JobsPerThread * FThreads, BytesInFlight},
+                          [this](FIOrderedJob &job, TJobMeter &meter) { Read(static_cast<TJob &>(job), meter); },
+                          [this](FIOrderedJob &job) { Emit(static_cast<TJob &>(job)); });
+        FJobs = &jobs;
+        try {
+            jobs.Start();
+            TWalkEvents events;
+            events.File = [this](const std::string &path) { Submit(path); };
+            events.Error = [this](const std::string &folder, uint32_t code) { Report(folder, code, true); };
+            events.Stop = [&jobs] { return jobs.Stopped(); };
+            const std::vector<std::string> paths =
+                FOptions.Paths.empty() ? std::vector<std::string>{""} : FOptions.Paths;
+            for (const std::string &path : paths) {
+                if (jobs.Stopped())
+                    break;
+                if (path.empty() || IsFolder(path))
+                    WalkTargetFiles(path, FOptions.Mask, FOptions.Recursive, events);
+                else
+                    Submit(path);  // a file alone, whatever the mask
+            }
+            jobs.Finish();
+            if (FOptions.Sort != TSortKey::None) {
+                SortResultRows(FSorted, FOptions.Sort);
+                for (size_t i = 0; i < FSorted.size() && !FWriter.Failed(); ++i)
+                    FWriter.Row(FSorted[i].Name, FSorted[i].Number, FSorted[i].Module, FSorted[i].Path);
+            }
+        } catch (...) {
+            EraseProgress();
+            throw;
         }
         const bool written = FWriter.Finish();
         EraseProgress();
-        if (!written)
-            return FAnyRow ? 0 : 1;  // the reader went away (| head): quietly
+        if (!written) {
+            if (FWriter.Failure().ClosedPipe)
+                return FAnyRow ? 0 : 1;  // the reader went away (| head): quietly
+            std::fprintf(FErr, "kalvex-find: write error: %s\n", FWriter.Failure().Reason.c_str());
+            return 2;
+        }
         return FOpenFailed ? 2 : FAnyRow ? 0 : 1;
     }
 
 private:
     void Submit(const std::string &path)
     {
-        auto job = std::make_shared<TJob>();
-        job->Path = path;
         ++FFound;
-        if (FJobs == 1) {
-            Read(*job);
-            Emit(*job);
-            return;
-        }
-        std::unique_lock<std::mutex> lock(FLock);
-        // Files in flight are bounded: wait for the oldest while the window is full.
-        while (FInFlight.size() >= size_t(4 * FJobs)) {
-            lock.unlock();
-            Drain(false);
-            lock.lock();
-            if (FInFlight.size() >= size_t(4 * FJobs))
-                Wait(FDone, lock, [this] { return FInFlight.front()->Done; });
-        }
-        FInFlight.push_back(job);
-        FQueue.push_back(job);
-        lock.unlock();
-        FWork.notify_one();
+        FJobs->Submit(std::make_unique<TJob>(path));
     }
 
-    void Work()
+    // On a reading thread: the job's table, of which it keeps the matching
+    // entries. The stop reaches into the walk through its stop check, which
+    // also tells the scheduler how much the growing list holds.
+    void Read(TJob &job, TJobMeter &meter)
     {
-        for (;;) {
-            std::shared_ptr<TJob> job;
-            {
-                std::unique_lock<std::mutex> lock(FLock);
-                Wait(FWork, lock, [this] { return FClosed || !FQueue.empty(); });
-                if (FQueue.empty())
-                    return;
-                job = FQueue.front();
-                FQueue.pop_front();
-            }
-            Read(*job);
-            {
-                std::lock_guard<std::mutex> lock(FLock);
-                job->Done = true;
-            }
-            FDone.notify_all();
+        const bool exports = !FOptions.Imports;
+        {
+            TNameList list;
+            TListBytes held(list);
+            job.Code = ReadFunctionNames(job.Path, exports, list, [&] { return !meter.Hold(held()); });
+            std::string_view name, module;
+            if (job.Code == 0)
+                for (const TNameEntry &entry : list)
+                    if (MatchEntry(entry, exports, FMatch, name, module))
+                        job.Rows.Add(name, module, entry.Number);
         }
+        meter.Hold(job.Rows.Bytes());
     }
 
-    // Emits the finished jobs at the front, in walk order; all: until none is left.
-    void Drain(bool all)
-    {
-        for (;;) {
-            std::shared_ptr<TJob> job;
-            {
-                std::unique_lock<std::mutex> lock(FLock);
-                if (FInFlight.empty())
-                    return;
-                if (!FInFlight.front()->Done) {
-                    if (!all)
-                        return;
-                    Wait(FDone, lock, [this] { return FInFlight.front()->Done; });
-                }
-                job = FInFlight.front();
-                FInFlight.pop_front();
-            }
-            Emit(*job);
-        }
-    }
-
-    void Read(TJob &job)
-    {
-        if (FStop)
-            return;
-        TNameList list;
-        job.Code = ReadFunctionNames(job.Path, !FOptions.Imports, list);
-        if (job.Code == 0)
-            AppendResultRows(list, !FOptions.Imports, job.Path, FindFileName(job.Path), FMatch, job.Rows);
-    }
-
+    // On the submitting thread, in walk order: the job's rows and report.
     void Emit(TJob &job)
     {
         ++FFinished;
         if (job.Code != 0)
             Report(job.Path, job.Code, job.Code != CodeBadExeFormat && job.Code != CodeWalkFault);
-        if (!job.Rows.empty()) {
+        if (job.Rows.Size() > 0) {
             FAnyRow = true;
             if (FOptions.Quiet)
-                FStop = true;  // the answer is known
-            else if (FOptions.Sort != TSortKey::None)
-                FSorted.insert(FSorted.end(), job.Rows.begin(), job.Rows.end());
+                FJobs->Stop();  // the answer is known
             else
-                FWriter.Rows(job.Rows);
-            if (FWriter.Failed())
-                FStop = true;
+                Rows(job);
         }
         ShowProgress(job.Path);
+    }
+
+    // The job's rows as the window builds them: an export's module column
+    // is the file name, an import's the imported module.
+    void Rows(const TJob &job)
+    {
+        const std::string fileName = FOptions.Imports ? std::string() : FindFileName(job.Path);
+        char number[16];
+        for (size_t i = 0; i < job.Rows.Size() && !FWriter.Failed(); ++i) {
+            const char *end = std::to_chars(number, number + sizeof number, job.Rows.Number(i)).ptr;
+            const std::string_view text(number, end - number);
+            const std::string_view module = FOptions.Imports ? job.Rows.Module(i) : std::string_view(fileName);
+            if (FOptions.Sort != TSortKey::None)
+                FSorted.push_back({std::string(job.Rows.Name(i)), std::string(text), std::string(module), job.Path});
+            else
+                FWriter.Row(job.Rows.Name(i), text, module, job.Path);
+        }
+        if (FWriter.Failed())
+            FJobs->Stop();
     }
 
     // A file or folder that could not be read; opening counts for the exit status.
@@ -315,9 +236,9 @@ private:
     FILE *FErr;
     TRowWriter FWriter;
     const TNameMatch FMatch;
-    const int FJobs;
+    const int FThreads;
     const bool FProgress;
-    std::atomic<bool> FStop{false};
+    TOrderedJobs *FJobs = nullptr;
     bool FAnyRow = false;
     bool FOpenFailed = false;
     TResultRows FSorted;
@@ -325,12 +246,6 @@ private:
     const TClock::time_point FStart = TClock::now();
     TClock::time_point FShown;
     size_t FShownWidth = 0;
-
-    std::mutex FLock;
-    std::condition_variable FWork, FDone;
-    std::deque<std::shared_ptr<TJob>> FInFlight, FQueue;
-    bool FClosed = false;
-    std::vector<std::thread> FThreads;
 };
 
 }  // namespace

@@ -58,14 +58,18 @@ TRun Find(const std::string &cwd, const std::string &args, const std::string &pr
 }
 
 // A folder of modules: a.dll (PE32: exports Alpha, beta_x; imports from
-// K.dll), sub/b.dll (PE32+), a text file named like a DLL, a link cycle.
+// K.dll), sub/b.dll (PE32+), a text file named like a DLL, a link cycle;
+// beside it, Many: 400 copies of a.dll.
 class FindTool : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         Root = fs::temp_directory_path() / ("kalvex-find-" + std::to_string(getpid()));
+        Many = Root + "-many";
         fs::remove_all(Root);
+        fs::remove_all(Many);
         fs::create_directories(Root + "/sub");
+        fs::create_directories(Many);
         for (bool pe32plus : {false, true}) {
             TPeBuilder b(2, 0x30000000, pe32plus);
             const uint32_t end = b.PutExports(TPeBuilder::DataRva, {"Alpha", pe32plus ? "Gamma;x" : "beta_x"}, {0, 4});
@@ -74,12 +78,18 @@ protected:
         }
         std::ofstream(Root + "/text.dll") << "not a module";
         fs::create_directory_symlink("..", Root + "/sub/up");
+        for (int i = 0; i < 400; ++i)
+            fs::copy_file(Root + "/a.dll", Many + "/m" + std::to_string(i) + ".dll");
     }
-    static void TearDownTestSuite() { fs::remove_all(Root); }
+    static void TearDownTestSuite()
+    {
+        fs::remove_all(Root);
+        fs::remove_all(Many);
+    }
 
-    static std::string Root;
+    static std::string Root, Many;
 };
-std::string FindTool::Root;
+std::string FindTool::Root, FindTool::Many;
 
 }  // namespace
 
@@ -114,6 +124,8 @@ TEST_F(FindTool, Invocations)
         {"--mask '*.txt' ''", "", 1},
         {"-q Alpha", "", 0},
         {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\r\n", 2},
+        // The answer known, nothing after it is read or counted.
+        {"-q -j 4 Alpha a.dll missing.dll", "", 0},
         {"--bogus x", "", 2},
         {"-j 0 x", "", 2},
         {"--format xml x", "", 2},
@@ -152,12 +164,8 @@ TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
 TEST_F(FindTool, ABrokenPipeEndsItQuietly)
 {
     // Many rows into a reader that leaves after the first line.
-    const std::string copies = Root + "/many";
-    fs::create_directory(copies);
-    for (int i = 0; i < 400; ++i)
-        fs::copy_file(Root + "/a.dll", copies + "/m" + std::to_string(i) + ".dll");
-    const std::string err = copies + "/err.txt";
-    const std::string command = "cd " + Quoted(copies) + " && " + Quoted(KALVEX_FIND) + " '' 2>" + Quoted(err) +
+    const std::string err = Root + "/err.txt";
+    const std::string command = "cd " + Quoted(Many) + " && " + Quoted(KALVEX_FIND) + " '' 2>" + Quoted(err) +
                                 " | head -c 1 >/dev/null; echo ${PIPESTATUS[0]}";
     FILE *p = popen(("bash -c " + Quoted(command)).c_str(), "r");
     char status[16] = {};
@@ -165,7 +173,46 @@ TEST_F(FindTool, ABrokenPipeEndsItQuietly)
     pclose(p);
     EXPECT_STREQ("0\n", status);
     EXPECT_EQ("", ReadAll(err));
-    fs::remove_all(copies);
+    fs::remove(err);
+}
+
+TEST_F(FindTool, AFailedWriteIsAnErrorWithItsReason)
+{
+    // A spool of SYLK records past the file-size limit fails as a write
+    // does (the signal for it ignored, so the write reports EFBIG).
+    const std::string spoolLimit = "trap '' XFSZ; ulimit -f 1;";
+    const std::string full = "No space left on device", tooLarge = "File too large";
+    const struct {
+        const char *Prefix;
+        std::string Args;
+        const std::string &Reason;
+    } cases[] = {
+        {"", "Alpha a.dll >/dev/full", full},                              // at the end
+        {"", "-j 3 '' " + Quoted(Many) + " >/dev/full", full},             // while rows come
+        {"", "--format sylk Alpha a.dll >/dev/full", full},
+        {spoolLimit.c_str(), "--format sylk '' " + Quoted(Many) + " >/dev/null", tooLarge},
+        {spoolLimit.c_str(), "'' " + Quoted(Many) + " >" + Quoted(Root + "/out.txt"), tooLarge},
+    };
+    for (const auto &c : cases) {
+        const TRun run = Find(Root, c.Args, c.Prefix);
+        EXPECT_EQ(2, run.Status) << c.Args;
+        EXPECT_EQ("kalvex-find: write error: " + c.Reason + "\n", run.Err) << c.Args;
+    }
+    EXPECT_EQ(0, Find(Root, "-q Alpha a.dll >/dev/full").Status);  // nothing to write
+    fs::remove(Root + "/out.txt");
+}
+
+TEST_F(FindTool, AThreadThatCannotStartEndsTheRun)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run as a user of its own";
+    // A user with no process yet, allowed two: the program and one thread.
+    const TRun run = Find(Root, "-j 3 Alpha",
+                          "ASAN_OPTIONS=detect_leaks=0 prlimit --nproc=2 "
+                          "setpriv --reuid=64999 --regid=64999 --clear-groups");
+    EXPECT_EQ("", run.Out);
+    EXPECT_EQ(2, run.Status);
+    EXPECT_EQ("kalvex-find: cannot start a thread: Resource temporarily unavailable\n", run.Err);
 }
 
 TEST(FindOptions, ParsesWhatTheHelpSays)
