@@ -99,8 +99,8 @@ struct TFolderEntry {
 // code for a folder that cannot be listed, or whose listing failed midway
 // (the entries before the failure are kept). "Byte order" folds ASCII
 // letters to upper case first, as NTFS and Wine order a listing. On Windows
-// a name that the ANSI code page cannot hold (it comes back with "?") is
-// given as its short (8.3) name when it has one.
+// a name that the ANSI code page cannot hold exactly is given as its short
+// (8.3) name when it has one, else with "?" for what it cannot hold.
 uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries);
 // A folder's identity (volume, file number), so that one reached again
 // through a link is known; false when it cannot be had (also when the file

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 TFileSource::~TFileSource()
 {
@@ -58,22 +59,49 @@ bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
 
 namespace {
 
-// The name a listed entry is reached by: its long name, or its short (8.3)
-// name when the long one holds characters the ANSI code page cannot hold
-// (they come back as "?", which no file name may hold). Without a short
-// name the long one stays, and opening or listing it fails with the
-// system's code.
-const char *ReachableName(const WIN32_FIND_DATAA &find)
+// text in the ANSI code page as UTF-16.
+std::wstring Wide(const std::string &text)
 {
-    return strchr(find.cFileName, '?') && find.cAlternateFileName[0] ? find.cAlternateFileName : find.cFileName;
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+// name in the ANSI code page; false when a character has no exact form
+// there (the system would write "?" or a look-alike, "u" for "u umlaut",
+// which names no file or another one).
+bool Narrow(const wchar_t *name, std::string &text)
+{
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &lossy);
+    text.assign(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, &text[0], n, nullptr, &lossy);
+    text.resize(strlen(text.c_str()));
+    return n > 0 && !lossy;
+}
+
+// The name a listed entry is reached by: its long name, or its short (8.3)
+// name when the long one has no exact ANSI form. Without either the lossy
+// name stays, and opening or listing it fails with the system's code.
+std::string ReachableName(const WIN32_FIND_DATAW &find)
+{
+    std::string name;
+    if (Narrow(find.cFileName, name))
+        return name;
+    std::string shortName;
+    return find.cAlternateFileName[0] && Narrow(find.cAlternateFileName, shortName) ? shortName : name;
 }
 
 }  // namespace
 
 uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)
 {
-    WIN32_FIND_DATAA find;
-    HANDLE h = FindFirstFileA(JoinPath(folder, pattern).c_str(), &find);
+    // Listed in UTF-16, so that a name the ANSI code page cannot hold is
+    // known as such rather than turned into a look-alike.
+    WIN32_FIND_DATAW find;
+    HANDLE h = FindFirstFileW(Wide(JoinPath(folder, pattern)).c_str(), &find);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // Nothing matches: an empty listing, not a failure.
@@ -83,7 +111,7 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
     do
         entries.push_back({ReachableName(find), (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                            (find.dwFileAttributes & skipped) != 0});
-    while (FindNextFileA(h, &find));
+    while (FindNextFileW(h, &find));
     // The listing ends with ERROR_NO_MORE_FILES; anything else cut it short.
     const DWORD error = GetLastError();
     FindClose(h);

@@ -200,7 +200,7 @@ TEST(CollectFiles, ANameTheCodePageCannotHoldIsReachedByItsShortNameWhenItHasOne
     RemoveDirectoryW(odd.c_str());
     if (shortNames) {
         // Every file is reached, the odd ones through their short names.
-        ASSERT_EQ(3u, list.size());
+        ASSERT_EQ(3u, list.size()) << testing::PrintToString(list);
         for (const std::string &path : list)
             EXPECT_EQ(std::string::npos, path.find('?')) << path;
         EXPECT_EQ(1, std::count_if(list.begin(), list.end(), [](const std::string &p) {
