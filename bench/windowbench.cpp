@@ -11,6 +11,8 @@
 //   kalvex_windowbench.exe [folder [keyword]]   (default: system32, "alloc")
 //   kalvex_windowbench.exe --profile [folder]    only two full listings and
 //       80,000 empty hand-offs, idle and with one core busy, for a profiler
+//   kalvex_windowbench.exe --crafted            only how soon Ctrl+D and closing
+//       end a search inside a crafted module's walk
 // KALVEX_BENCH_OBJDUMP (seconds of a native "objdump -p | grep -i alloc" over
 // the same files) adds the keyword search's ratio to it.
 #include "app/targetfiles.h"
@@ -18,6 +20,7 @@
 #include "scan/modulereader.h"
 #include "scan/nametables.h"
 #include "scan/targetfiles.h"
+#include "tests/scan/imagebuilder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -307,6 +310,53 @@ DWORD WINAPI Flood(void *)
     return 0;
 }
 
+// A search that meets a crafted module (65,535 sections, 1,048,576 export
+// names, each in another section than the one before): how soon Ctrl+D, and
+// closing the window, end it once the worker has begun the module's walk.
+void CraftedModuleStops()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "kalvex-bench-crafted";
+    const std::string path = folder + "\\crafted.dll";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    if (!SpreadExports(65535, 1048576).WriteTo(path)) {
+        std::printf("crafted module: cannot write %s\n", path.c_str());
+        return;
+    }
+    TNameList names;
+    const double readStart = Now();
+    const uint32_t code = ReadFunctionNames(path, true, names);
+    const double read = Now() - readStart;
+    // Starts a search of the folder and returns once the status shows that
+    // the module is being read: the worker has handed that over just before
+    // its walk begins.
+    auto startAndWait = [&] {
+        FormKalvex->EditFolder->SetText(folder);
+        FormKalvex->ComboBoxFileMask->SetItemIndex(0);
+        FormKalvex->ActionRecursive->SetChecked(false);
+        FormKalvex->EditFindText->SetText("NoSuchNameAnywhere");
+        FormKalvex->ActionFind->Execute();
+        PumpUntil([&] { return FormKalvex->StatusBar->SimpleText() == "読み込み中: " + path; });
+    };
+    startAndWait();
+    double start = Now();
+    FormKalvex->ActionAbort->Execute();  // what Ctrl+D runs
+    Application.RunUntil([] { return !FormKalvex->IsFinding(); });
+    const double aborted = Now() - start;
+    startAndWait();
+    start = Now();
+    delete FormKalvex;  // closing: the window stops the search and waits for its end
+    FormKalvex = nullptr;
+    const double closed = Now() - start;
+    std::printf("crafted module (65,535 sections, 1,048,576 names): its read alone %.3f s (code %u, %u names); "
+                "Ctrl+D during its read ended the search in %.1f ms; closing the window during its read "
+                "in %.1f ms\n",
+                read, code, unsigned(names.size()), aborted * 1000, closed * 1000);
+    DeleteFileA(path.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -330,6 +380,10 @@ int main(int argc, char **argv)
     FormKalvex = new TFormKalvex();
     ShowWindow(FormKalvex->Handle, SW_SHOW);
     Application.ProcessMessages();
+    if (argc == 2 && std::string(argv[1]) == "--crafted") {
+        CraftedModuleStops();
+        return 0;
+    }
     if (profile) {
         int rows = 0;
         for (int i = 0; i < 2; ++i)
@@ -390,6 +444,6 @@ int main(int argc, char **argv)
     std::printf("full listing while a thread sends messages in a tight loop: %.3f s against %.3f s (%.2f), "
                 "%ld messages answered\n",
                 flooded, quiet, flooded / quiet, FloodAnswers.load());
-    delete FormKalvex;
+    CraftedModuleStops();  // ends with the window closed
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "app/targetfiles.h"
 #include "tests/app/windowfixture.h"
 #include "tests/deadline.h"
+#include "tests/scan/imagebuilder.h"
 #include "tests/testpaths.h"
 
 #include <commctrl.h>
@@ -362,6 +363,62 @@ TEST_F(Collecting, ClosingTheWindowEndsTheWalk)
     RowsAtDestroy = -1;
     SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
     StartLongWalk();
+    PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
+    PumpUntil([&] { return Application.Terminated(); });
+    delete FormKalvex;
+    FormKalvex = nullptr;
+    EXPECT_EQ(0, RowsAtDestroy);
+}
+
+namespace {
+
+// A folder with a crafted module (many sections, a name table as large as a
+// walk admits) before a fixture module; the search is started and run until
+// the worker has handed over the crafted module's status, just before its walk.
+class CraftedModule : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        MainWindow::SetUp();
+        Folder = NewTempDir("crafted");
+        ASSERT_TRUE(SpreadExports(65535, 1048576).WriteTo(Folder + "a-crafted.dll"));
+        ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), (Folder + "b-after.dll").c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        MainWindow::TearDown();
+        DeleteFileA((Folder + "a-crafted.dll").c_str());
+        DeleteFileA((Folder + "b-after.dll").c_str());
+        RemoveDirectoryA(Folder.c_str());
+    }
+    void StartAndWaitForTheWalk()
+    {
+        Form->ComboBoxFileMask->SetItemIndex(0);
+        Find(Folder, "");
+        ASSERT_TRUE(PumpUntil([&] { return Form->StatusBar->SimpleText() == "読み込み中: " + Folder + "a-crafted.dll"; }));
+    }
+    std::string Folder;
+};
+
+}  // namespace
+
+TEST_F(CraftedModule, CtrlDEndsTheSearchInsideTheModulesWalk)
+{
+    StartAndWaitForTheWalk();
+    SetFocus(Form->ListView->Handle);
+    ASSERT_TRUE(Strike({VK_CONTROL, 'D'}));
+    PumpUntilSummary();
+    // Neither the crafted module's names nor an error row for it, and the
+    // module after it is never read.
+    EXPECT_EQ(0, Form->ListView->Count());
+    EXPECT_EQ("関数は見つかりませんでした", Form->StatusBar->SimpleText());
+}
+
+TEST_F(CraftedModule, ClosingTheWindowEndsTheSearchInsideTheModulesWalk)
+{
+    RowsAtDestroy = -1;
+    SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
+    StartAndWaitForTheWalk();
     PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
     PumpUntil([&] { return Application.Terminated(); });
     delete FormKalvex;
