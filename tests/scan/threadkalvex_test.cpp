@@ -204,7 +204,7 @@ TEST(SearchWorker, StopRequestReachesIntoTheWalkOfAHugeTable)
     // neither rows nor an error row for the module in hand.
     std::vector<std::string> names;
     for (int i = 0; i < 200000; ++i)
-        names.push_back("N" + std::to_string(1000000 + i));
+        names.push_back(std::to_string(1000000 + i).insert(0, 1, 'N'));
     TPeBuilder image(800);
     image.PutExports(TPeBuilder::DataRva, names, std::vector<uint16_t>(names.size(), 0));
     const std::string huge = NewTempDir("hugetable") + "huge.dll";
