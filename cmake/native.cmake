@@ -57,7 +57,8 @@ if(KALVEX_TESTS)
     target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
         KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32"
-        KALVEX_WINE_NOT_RUN="${KALVEX_WINE_PREFIX}/../wine-not-run")
+        # Beside the prefix, which need not exist: no "prefix/.." in the path.
+        KALVEX_WINE_NOT_RUN="${CMAKE_BINARY_DIR}/../wine-not-run")
     add_test(NAME kalvex_find_tests COMMAND kalvex_find_tests)
     set_tests_properties(kalvex_find_tests PROPERTIES TIMEOUT 300)
 endif()

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-const char *const FindUsage = "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]  (kalvex-find --help)";
+const char *const FindTryHelp = "Try 'kalvex-find --help' for more information.";
 
 const char *const FindHelp =
     "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]\n"
@@ -17,21 +17,26 @@ const char *const FindHelp =
     "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
     "                        *.dll; '*' and '?', letters without regard to case);\n"
     "                        --mask all takes every file\n"
-    "      --format FORMAT   tsv (default), csv or sylk: the bytes of the window's\n"
-    "                        copy, lines ending in CR LF\n"
+    "      --format FORMAT   tsv (default), csv or sylk, lines ending in CR LF\n"
     "      --header          a first row of column names\n"
     "      --sort COLUMN     name, ordinal, module or path (stable); without it rows\n"
     "                        come in walk order\n"
     "  -j, --jobs N          read files on N threads (default: one per core); the\n"
     "                        output is that of -j 1\n"
     "  -q                    no output, exit status only\n"
-    "      --errors          one line per unreadable file or folder on stderr\n"
-    "      --help            this text\n"
+    "  -s, --no-messages     no messages on stderr (the exit status stays)\n"
+    "      --errors          also name the files of a walk that are passed by: no\n"
+    "                        module, a damaged table, a pipe or a device\n"
+    "  -h, --help            this text\n"
     "      --version         the version\n"
     "\n"
+    "A path named on the command line that cannot be read or is no module, and a\n"
+    "folder that cannot be listed, are reported on stderr as 'kalvex-find: PATH:\n"
+    "reason'.\n"
+    "\n"
     "Exit status: 0 when a row was found, 1 when none was, 2 on a usage error, a\n"
-    "write error (not a closed pipe) or when a file or folder could not be opened\n"
-    "(even if rows were found).\n";
+    "write error (not a closed pipe) or a reported problem (even if rows were\n"
+    "found); with -q a match gives 0 whatever else happened.\n";
 
 namespace {
 
@@ -85,6 +90,8 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             o.Header = true;
         } else if (arg == "--errors") {
             o.Errors = true;
+        } else if (arg == "--no-messages") {
+            o.NoMessages = true;
         } else if (arg == "--help") {
             o.Help = true;
         } else if (arg == "--version") {
@@ -136,6 +143,10 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                     o.Recursive = true;
                 } else if (c == 'q') {
                     o.Quiet = true;
+                } else if (c == 's') {
+                    o.NoMessages = true;
+                } else if (c == 'h') {
+                    o.Help = true;
                 } else if (c == 'j') {
                     if (k + 1 < arg.size())
                         value = arg.substr(k + 1);

@@ -20,7 +20,8 @@ struct TFindOptions {
     TSortKey Sort = TSortKey::None;
     int Jobs = 0;  // 0: one per core
     bool Quiet = false;
-    bool Errors = false;
+    bool Errors = false;      // also the files of a walk that are passed by
+    bool NoMessages = false;  // -s: no messages on stderr, the status as ever
     bool Help = false;
     bool Version = false;
 };
@@ -29,5 +30,6 @@ struct TFindOptions {
 // what is wrong, in one line.
 std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions &options);
 
-extern const char *const FindUsage;  // the one line of usage
+// The line after a usage error's own.
+extern const char *const FindTryHelp;
 extern const char *const FindHelp;

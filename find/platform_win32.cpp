@@ -32,8 +32,17 @@ std::string FindFileName(const std::string &path)
 
 std::string FindErrorText(uint32_t code)
 {
-    const std::string text = ErrorText(code);
-    return text.empty() ? "error " + std::to_string(code) : text;
+    // The reader's own two codes in its words (the system's text for 193
+    // holds a "%1"); the system's text otherwise, without its full stop,
+    // and its code.
+    if (code == 193)
+        return "not a PE32 or PE32+ module";
+    if (code == 998)
+        return "the module's name table is damaged (it leads outside the module or is too large)";
+    std::string text = ErrorText(code);
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return (text.empty() ? "error" : text) + " (" + std::to_string(code) + ")";
 }
 
 TWriteFailure LastWriteFailure()

@@ -52,10 +52,13 @@ private:
     std::vector<TRow> FRows;
 };
 
+// A file to read, or a folder of the walk that could not be listed (its
+// code set at once, so that its message keeps its place in walk order).
 struct TJob : FIOrderedJob {
-    explicit TJob(const std::string &path) : Path(path) {}
+    TJob(const std::string &path, bool walkFile, uint32_t code) : Path(path), WalkFile(walkFile), Code(code) {}
     std::string Path;
-    uint32_t Code = 0;
+    bool WalkFile;  // met in a walk, not named on the command line
+    uint32_t Code;
     TModuleRows Rows;
 };
 
@@ -100,8 +103,11 @@ public:
         try {
             jobs.Start();
             TWalkEvents events;
-            events.File = [this](const std::string &path) { Submit(path); };
-            events.Error = [this](const std::string &folder, uint32_t code) { Report(folder, code, true); };
+            events.File = [this](const std::string &path) { Submit(path, true); };
+            events.Error = [this](const std::string &folder, uint32_t code) {
+                ++FFound;
+                FJobs->Submit(std::make_unique<TJob>(folder, false, code));
+            };
             events.Stop = [&jobs] { return jobs.Stopped(); };
             const std::vector<std::string> paths =
                 FOptions.Paths.empty() ? std::vector<std::string>{""} : FOptions.Paths;
@@ -111,7 +117,7 @@ public:
                 if (path.empty() || IsFolder(path))
                     WalkTargetFiles(path, FOptions.Mask, FOptions.Recursive, events);
                 else
-                    Submit(path);  // a file alone, whatever the mask
+                    Submit(path, false);  // a file alone, whatever the mask
             }
             jobs.Finish();
             if (FOptions.Sort != TSortKey::None) {
@@ -131,14 +137,16 @@ public:
             std::fprintf(FErr, "kalvex-find: write error: %s\n", FWriter.Failure().Reason.c_str());
             return 2;
         }
-        return FOpenFailed ? 2 : FAnyRow ? 0 : 1;
+        if (FOptions.Quiet && FAnyRow)
+            return 0;  // as grep -q: the answer is what was asked
+        return FFailed ? 2 : FAnyRow ? 0 : 1;
     }
 
 private:
-    void Submit(const std::string &path)
+    void Submit(const std::string &path, bool walkFile)
     {
         ++FFound;
-        FJobs->Submit(std::make_unique<TJob>(path));
+        FJobs->Submit(std::make_unique<TJob>(path, walkFile, 0));
     }
 
     // On a reading thread: the job's table, of which it keeps the matching
@@ -146,6 +154,8 @@ private:
     // also tells the scheduler how much the growing list holds.
     void Read(TJob &job, TJobMeter &meter)
     {
+        if (job.Code != 0)
+            return;  // a folder's failure
         const bool exports = !FOptions.Imports;
         {
             TNameList list;
@@ -165,7 +175,7 @@ private:
     {
         ++FFinished;
         if (job.Code != 0)
-            Report(job.Path, job.Code, job.Code != CodeBadExeFormat && job.Code != CodeWalkFault);
+            Problem(job.Path, job.Code, job.WalkFile);
         if (job.Rows.Size() > 0) {
             FAnyRow = true;
             if (FOptions.Quiet)
@@ -195,14 +205,20 @@ private:
             FJobs->Stop();
     }
 
-    // A file or folder that could not be read; opening counts for the exit status.
-    void Report(const std::string &path, uint32_t code, bool openFailed)
+    // A file or folder that could not be read. A file met in a walk that is
+    // no module, has a damaged table or is no regular file (a pipe, a
+    // device) is passed by, as grep -r passes binary files and devices by:
+    // named only with --errors, and no error for the status. Anything else
+    // is an error, reported unless -s.
+    void Problem(const std::string &path, uint32_t code, bool walkFile)
     {
-        FOpenFailed = FOpenFailed || openFailed;
-        if (!FOptions.Errors)
+        const bool passedBy =
+            walkFile && (code == CodeBadExeFormat || code == CodeWalkFault || code == CodeNotRegularFile);
+        FFailed = FFailed || !passedBy;
+        if (FOptions.NoMessages || (passedBy && !FOptions.Errors))
             return;
         EraseProgress();
-        std::fprintf(FErr, "%s: %u: %s\n", path.empty() ? "." : path.c_str(), code, FindErrorText(code).c_str());
+        std::fprintf(FErr, "kalvex-find: %s: %s\n", path.empty() ? "." : path.c_str(), FindErrorText(code).c_str());
     }
 
     // One line on a terminal, after the first second: files done of those found.
@@ -240,7 +256,7 @@ private:
     const bool FProgress;
     TOrderedJobs *FJobs = nullptr;
     bool FAnyRow = false;
-    bool FOpenFailed = false;
+    bool FFailed = false;  // a problem that makes the status 2
     TResultRows FSorted;
     size_t FFound = 0, FFinished = 0;
     const TClock::time_point FStart = TClock::now();

@@ -60,6 +60,8 @@ const uint32_t CodeFileNotFound = 2;
 const uint32_t CodePathNotFound = 3;
 const uint32_t CodeAccessDenied = 5;
 const uint32_t CodeHandleEof = 38;  // ERROR_HANDLE_EOF: the file ended early
+// A pipe, socket or device: no regular file to read (ERROR_INVALID_FUNCTION).
+const uint32_t CodeNotRegularFile = 1;
 
 // A file opened for reading while others may read, write, rename or delete it.
 class TFileSource : public FIByteSource {

@@ -57,7 +57,7 @@ uint32_t TFileSource::Open(const std::string &path)
     }
     if (!S_ISREG(st.st_mode)) {
         Close();
-        return S_ISDIR(st.st_mode) ? CodeAccessDenied : 1;  // ERROR_INVALID_FUNCTION, as for a pipe
+        return S_ISDIR(st.st_mode) ? CodeAccessDenied : CodeNotRegularFile;
     }
     FSize = static_cast<uint64_t>(st.st_size);
     return 0;

@@ -93,52 +93,71 @@ std::string FindTool::Root, FindTool::Many;
 
 }  // namespace
 
+const char *const TryHelp = "Try 'kalvex-find --help' for more information.\n";
+const std::string NoFile = ": No such file or directory\n", NoModule = ": not a PE32 or PE32+ module\n";
+
 TEST_F(FindTool, Invocations)
 {
     const struct {
         const char *Args;
         const char *Out;
+        std::string Err;  // exactly
         int Status;
     } cases[] = {
-        {"Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", 0},
-        {"alpha", "", 1},
-        {"-i ALPHA", "Alpha\t0\ta.dll\ta.dll\r\n", 0},
+        {"Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", "", 0},
+        {"alpha", "", "", 1},
+        {"-i ALPHA", "Alpha\t0\ta.dll\ta.dll\r\n", "", 0},
         {"-r -i a",
          "Alpha\t0\ta.dll\ta.dll\r\nbeta_x\t4\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n"
          "Gamma;x\t4\tb.dll\tsub/b.dll\r\n",
-         0},
-        {"--imports ''", "Sleep\t100\tK.dll\ta.dll\r\n%17\t0\tK.dll\ta.dll\r\n", 0},
-        {"--imports 17 sub/b.dll", "%17\t0\tK.dll\tsub/b.dll\r\n", 0},
+         "", 0},
+        {"--imports ''", "Sleep\t100\tK.dll\ta.dll\r\n%17\t0\tK.dll\ta.dll\r\n", "", 0},
+        {"--imports 17 sub/b.dll", "%17\t0\tK.dll\tsub/b.dll\r\n", "", 0},
         {"-r --sort name --header ''",
          "function\tordinal\tmodule\tpath\r\nAlpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n"
          "beta_x\t4\ta.dll\ta.dll\r\nGamma;x\t4\tb.dll\tsub/b.dll\r\n",
-         0},
+         "", 0},
         {"-r --sort ordinal --format csv -j 3 ''",
          "\"Alpha\",0,\"a.dll\",\"a.dll\"\r\n\"Alpha\",0,\"b.dll\",\"sub/b.dll\"\r\n"
          "\"beta_x\",4,\"a.dll\",\"a.dll\"\r\n\"Gamma;x\",4,\"b.dll\",\"sub/b.dll\"\r\n",
-         0},
+         "", 0},
         {"--format sylk Gamma sub",
          "ID;PLVU\r\nB;Y1;X4\r\nF;Y1;X1;FG0L\r\nC;K\"Gamma;;x\"\r\nF;X2;FG0R\r\nC;K4\r\nF;X3;FG0L\r\n"
          "C;K\"b.dll\"\r\nF;X4;FG0L\r\nC;K\"sub/b.dll\"\r\nE\r\n",
-         0},
-        {"--mask '*.txt' ''", "", 1},
-        {"-q Alpha", "", 0},
-        {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\r\n", 2},
+         "", 0},
+        {"--mask '*.txt' ''", "", "", 1},
+        {"-q Alpha", "", "", 0},
+        // Messages: a path named that cannot be read or is no module is an
+        // error; a file of a walk that is no module is passed by.
+        {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\r\n", "kalvex-find: missing.dll" + NoFile, 2},
+        {"Alpha missing.dll - a.dll", "Alpha\t0\ta.dll\ta.dll\r\n",
+         "kalvex-find: missing.dll" + NoFile + "kalvex-find: -" + NoFile, 2},
+        {"Alpha text.dll", "", "kalvex-find: text.dll" + NoModule, 2},
+        {"--mask all Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", "", 0},
+        {"--mask all --errors Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", "kalvex-find: text.dll" + NoModule, 0},
+        {"-s Alpha missing.dll text.dll", "", "", 2},
+        {"--no-messages Alpha missing.dll", "", "", 2},
+        // -q: a match is the answer, whatever else happened.
+        {"-q Alpha missing.dll a.dll", "", "kalvex-find: missing.dll" + NoFile, 0},
+        {"-q Alpha missing.dll", "", "kalvex-find: missing.dll" + NoFile, 2},
         // The answer known, nothing after it is read or counted.
-        {"-q -j 4 Alpha a.dll missing.dll", "", 0},
-        {"--bogus x", "", 2},
-        {"-j 0 x", "", 2},
-        {"--format xml x", "", 2},
-        {"", "", 2},
+        {"-q -j 4 Alpha a.dll missing.dll", "", "", 0},
+        // Usage errors: one line and where to read more.
+        {"--bogus x", "", "kalvex-find: unknown option '--bogus'\n" + std::string(TryHelp), 2},
+        {"-j 0 x", "", "kalvex-find: the number of jobs must be 1 to 256, not '0'\n" + std::string(TryHelp), 2},
+        {"--format xml x", "", "kalvex-find: unknown format 'xml' (tsv, csv or sylk)\n" + std::string(TryHelp), 2},
+        {"", "", "kalvex-find: no KEYWORD given\n" + std::string(TryHelp), 2},
     };
     for (const auto &c : cases) {
         const TRun run = Find(Root, c.Args);
         EXPECT_EQ(c.Out, run.Out) << c.Args;
+        EXPECT_EQ(c.Err, run.Err) << c.Args;
         EXPECT_EQ(c.Status, run.Status) << c.Args;
-        // A usage error says so in one line; nothing else writes to stderr.
-        EXPECT_EQ(c.Status == 2 && c.Out[0] == 0 ? 1 : 0, std::count(run.Err.begin(), run.Err.end(), '\n'))
-            << c.Args << ": " << run.Err;
     }
+    const TRun help = Find(Root, "-h");
+    EXPECT_EQ(0, help.Status);
+    EXPECT_EQ(0u, help.Out.find("usage: kalvex-find"));
+    EXPECT_EQ(Find(Root, "--help").Out, help.Out);
 }
 
 TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
@@ -150,13 +169,23 @@ TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
     // A pipe named like a module is no file to read, and must not hang the read.
     ASSERT_EQ(0, mkfifo((Root + "/pipe.dll").c_str(), 0666));
     const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
-    const TRun run = Find(Root, "-r --mask all --errors Alpha", user);
-    EXPECT_EQ("Alpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n", run.Out);
-    EXPECT_EQ(2, run.Status);
-    EXPECT_NE(std::string::npos, run.Err.find("locked: 5: access denied\n")) << run.Err;
-    EXPECT_NE(std::string::npos, run.Err.find("text.dll: 193: not a PE32 or PE32+ module\n")) << run.Err;
-    EXPECT_NE(std::string::npos, run.Err.find("pipe.dll: 1: not a regular file\n")) << run.Err;
+    const std::string rows = "Alpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n";
+    // The folder is an error; the pipe and the text file are passed by,
+    // named only with --errors.
+    const TRun quiet = Find(Root, "-r --mask all Alpha", user);
+    EXPECT_EQ(rows, quiet.Out);
+    EXPECT_EQ(2, quiet.Status);
+    EXPECT_EQ("kalvex-find: locked: Permission denied\n", quiet.Err);
+    const TRun all = Find(Root, "-r --mask all --errors Alpha", user);
+    EXPECT_EQ(rows, all.Out);
+    EXPECT_EQ(2, all.Status);
+    EXPECT_EQ("kalvex-find: pipe.dll: not a regular file (a pipe, socket or device)\n"
+              "kalvex-find: text.dll" + NoModule + "kalvex-find: locked: Permission denied\n",
+              all.Err);
     fs::permissions(Root + "/locked", fs::perms::owner_all);
+    const TRun passed = Find(Root, "-r --mask all Alpha");
+    EXPECT_EQ(0, passed.Status);
+    EXPECT_EQ("", passed.Err);
     fs::remove(Root + "/locked");
     fs::remove(Root + "/pipe.dll");
 }
@@ -225,6 +254,9 @@ TEST(FindOptions, ParsesWhatTheHelpSays)
     EXPECT_EQ(TSortKey::Path, o.Sort);
     EXPECT_EQ("-x", o.Keyword);
     EXPECT_EQ(std::vector<std::string>{"d"}, o.Paths);
+    TFindOptions h;
+    EXPECT_EQ("", ParseFindOptions({"-hs"}, h));
+    EXPECT_TRUE(h.Help && h.NoMessages);
     for (const char *bad : {"--mask", "-j", "--jobs=300", "--sort=size", "-z", "--mask="}) {
         TFindOptions p;
         EXPECT_NE("", ParseFindOptions({bad, "k"}, p)) << bad;
