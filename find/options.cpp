@@ -4,6 +4,12 @@
 
 const char *const FindTryHelp = "Try 'kalvex-find --help' for more information.";
 
+#ifdef _WIN32
+#define DefaultLineEnd "CR LF"
+#else
+#define DefaultLineEnd "LF"
+#endif
+
 const char *const FindHelp =
     "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]\n"
     "Lists the functions that DLLs and EXEs (PE32 and PE32+) export or import whose\n"
@@ -17,7 +23,8 @@ const char *const FindHelp =
     "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
     "                        *.dll; '*' and '?', letters without regard to case);\n"
     "                        --mask all takes every file\n"
-    "      --format FORMAT   tsv (default), csv or sylk, lines ending in CR LF\n"
+    "      --format FORMAT   tsv (default), csv or sylk\n"
+    "      --crlf, --lf      end lines in CR LF or in LF (default: " DefaultLineEnd ")\n"
     "      --header          a first row of column names\n"
     "      --sort COLUMN     name, ordinal, module or path (stable); without it rows\n"
     "                        come in walk order\n"
@@ -90,6 +97,10 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             o.Header = true;
         } else if (arg == "--errors") {
             o.Errors = true;
+        } else if (arg == "--crlf") {
+            o.LineEnd = "\r\n";
+        } else if (arg == "--lf") {
+            o.LineEnd = "\n";
         } else if (arg == "--no-messages") {
             o.NoMessages = true;
         } else if (arg == "--help") {

@@ -17,6 +17,12 @@ struct TFindOptions {
     std::string Mask = "*.dll";
     TFormat Format = TFormat::Tsv;
     bool Header = false;
+    // What ends each line (each SYLK record): LF, and CR LF on Windows.
+#ifdef _WIN32
+    const char *LineEnd = "\r\n";
+#else
+    const char *LineEnd = "\n";
+#endif
     TSortKey Sort = TSortKey::None;
     int Jobs = 0;  // 0: one per core
     bool Quiet = false;

@@ -21,7 +21,7 @@ struct TWriteFailure {
     std::string Reason;
 };
 TWriteFailure LastWriteFailure();
-// Standard output in binary (rows end in CR LF as they are), and a closed
+// Standard output in binary (rows end as the options say), and a closed
 // pipe reported as a failed write rather than as a signal.
 void PrepareStreams();
 // Large blocks (a module's name list, its rows) straight from the system and

@@ -11,8 +11,8 @@ const size_t WriteChunk = 4096;
 
 }  // namespace
 
-TRowWriter::TRowWriter(TFormat format, bool header, FILE *out)
-    : FFormat(format), FOut(out),
+TRowWriter::TRowWriter(TFormat format, bool header, const char *lineEnd, FILE *out)
+    : FFormat(format), FLineEnd(lineEnd), FOut(out),
       FCells{{&FCell[0], TCellKind::Text}, {&FCell[1], TCellKind::Number}, {&FCell[2], TCellKind::Text},
              {&FCell[3], TCellKind::Text}},
       FHeaderCells{{&FCell[0], TCellKind::Text}, {&FCell[1], TCellKind::Text}, {&FCell[2], TCellKind::Text},
@@ -51,7 +51,7 @@ bool TRowWriter::Finish()
 {
     Flush(true);
     if (FOut && FFormat == TFormat::Sylk && !FFailed) {
-        const std::string head = SylkHead(FRowCount, 4);
+        const std::string head = SylkHead(FRowCount, 4, FLineEnd);
         Put(head.data(), head.size());
         if (FSpool) {
             // The spool's last records leave its buffer here, before it is read back.
@@ -66,7 +66,8 @@ bool TRowWriter::Finish()
         } else {
             Put(FText.data(), FText.size());
         }
-        Put(SylkEnd, 3);
+        const std::string end = std::string("E") + FLineEnd;
+        Put(end.data(), end.size());
     }
     if (FOut && !FFailed && std::fflush(FOut) != 0)
         Fail(LastWriteFailure());
@@ -80,13 +81,13 @@ void TRowWriter::Append(const TCellRow &row)
         ++FRowCount;
         switch (FFormat) {
         case TFormat::Tsv:
-            AppendTextLine(FText, row);
+            AppendTextLine(FText, row, FLineEnd);
             break;
         case TFormat::Csv:
-            AppendCsvLine(FText, row);
+            AppendCsvLine(FText, row, FLineEnd);
             break;
         case TFormat::Sylk:
-            AppendSylkRow(FText, FRowCount, row);
+            AppendSylkRow(FText, FRowCount, row, FLineEnd);
             break;
         }
     } catch (const std::bad_alloc &) {

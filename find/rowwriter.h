@@ -13,7 +13,8 @@
 class TRowWriter {
 public:
     // out null: nothing is written (-q). A header row is written at once.
-    TRowWriter(TFormat format, bool header, FILE *out);
+    // lineEnd ends each line or record.
+    TRowWriter(TFormat format, bool header, const char *lineEnd, FILE *out);
     ~TRowWriter();
     TRowWriter(const TRowWriter &) = delete;
     TRowWriter &operator=(const TRowWriter &) = delete;
@@ -35,6 +36,7 @@ private:
     void SpoolFailed();
 
     const TFormat FFormat;
+    const char *const FLineEnd;
     FILE *const FOut;
     // SYLK names its row count before the rows, so its records wait in a
     // temporary file (in memory when none can be made) until the end.

@@ -87,7 +87,7 @@ private:
 class TFind {
 public:
     TFind(const TFindOptions &options, FILE *out, FILE *err)
-        : FOptions(options), FErr(err), FWriter(options.Format, options.Header, options.Quiet ? nullptr : out),
+        : FOptions(options), FErr(err), FWriter(options.Format, options.Header, options.LineEnd, options.Quiet ? nullptr : out),
           FMatch(options.Keyword, options.IgnoreCase, FindUpperCase),
           FThreads(options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency())),
           FProgress(!options.Quiet && StderrIsTerminal())

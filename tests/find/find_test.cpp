@@ -104,24 +104,33 @@ TEST_F(FindTool, Invocations)
         std::string Err;  // exactly
         int Status;
     } cases[] = {
-        {"Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", "", 0},
+        {"Alpha", "Alpha\t0\ta.dll\ta.dll\n", "", 0},
         {"alpha", "", "", 1},
-        {"-i ALPHA", "Alpha\t0\ta.dll\ta.dll\r\n", "", 0},
+        {"-i ALPHA", "Alpha\t0\ta.dll\ta.dll\n", "", 0},
         {"-r -i a",
-         "Alpha\t0\ta.dll\ta.dll\r\nbeta_x\t4\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n"
-         "Gamma;x\t4\tb.dll\tsub/b.dll\r\n",
+         "Alpha\t0\ta.dll\ta.dll\nbeta_x\t4\ta.dll\ta.dll\nAlpha\t0\tb.dll\tsub/b.dll\n"
+         "Gamma;x\t4\tb.dll\tsub/b.dll\n",
          "", 0},
-        {"--imports ''", "Sleep\t100\tK.dll\ta.dll\r\n%17\t0\tK.dll\ta.dll\r\n", "", 0},
-        {"--imports 17 sub/b.dll", "%17\t0\tK.dll\tsub/b.dll\r\n", "", 0},
+        {"--imports ''", "Sleep\t100\tK.dll\ta.dll\n%17\t0\tK.dll\ta.dll\n", "", 0},
+        {"--imports 17 sub/b.dll", "%17\t0\tK.dll\tsub/b.dll\n", "", 0},
         {"-r --sort name --header ''",
-         "function\tordinal\tmodule\tpath\r\nAlpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n"
-         "beta_x\t4\ta.dll\ta.dll\r\nGamma;x\t4\tb.dll\tsub/b.dll\r\n",
+         "function\tordinal\tmodule\tpath\nAlpha\t0\ta.dll\ta.dll\nAlpha\t0\tb.dll\tsub/b.dll\n"
+         "beta_x\t4\ta.dll\ta.dll\nGamma;x\t4\tb.dll\tsub/b.dll\n",
          "", 0},
         {"-r --sort ordinal --format csv -j 3 ''",
-         "\"Alpha\",0,\"a.dll\",\"a.dll\"\r\n\"Alpha\",0,\"b.dll\",\"sub/b.dll\"\r\n"
-         "\"beta_x\",4,\"a.dll\",\"a.dll\"\r\n\"Gamma;x\",4,\"b.dll\",\"sub/b.dll\"\r\n",
+         "\"Alpha\",0,\"a.dll\",\"a.dll\"\n\"Alpha\",0,\"b.dll\",\"sub/b.dll\"\n"
+         "\"beta_x\",4,\"a.dll\",\"a.dll\"\n\"Gamma;x\",4,\"b.dll\",\"sub/b.dll\"\n",
          "", 0},
         {"--format sylk Gamma sub",
+         "ID;PLVU\nB;Y1;X4\nF;Y1;X1;FG0L\nC;K\"Gamma;;x\"\nF;X2;FG0R\nC;K4\nF;X3;FG0L\n"
+         "C;K\"b.dll\"\nF;X4;FG0L\nC;K\"sub/b.dll\"\nE\n",
+         "", 0},
+        // Line ends: LF here, CR LF when asked (the window's copies), the last word counts.
+        {"--crlf -r Gamma", "Gamma;x\t4\tb.dll\tsub/b.dll\r\n", "", 0},
+        {"--crlf --lf Alpha", "Alpha\t0\ta.dll\ta.dll\n", "", 0},
+        {"--crlf --format csv --header Alpha",
+         "\"function\",\"ordinal\",\"module\",\"path\"\r\n\"Alpha\",0,\"a.dll\",\"a.dll\"\r\n", "", 0},
+        {"--crlf --format sylk Gamma sub",
          "ID;PLVU\r\nB;Y1;X4\r\nF;Y1;X1;FG0L\r\nC;K\"Gamma;;x\"\r\nF;X2;FG0R\r\nC;K4\r\nF;X3;FG0L\r\n"
          "C;K\"b.dll\"\r\nF;X4;FG0L\r\nC;K\"sub/b.dll\"\r\nE\r\n",
          "", 0},
@@ -129,12 +138,12 @@ TEST_F(FindTool, Invocations)
         {"-q Alpha", "", "", 0},
         // Messages: a path named that cannot be read or is no module is an
         // error; a file of a walk that is no module is passed by.
-        {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\r\n", "kalvex-find: missing.dll" + NoFile, 2},
-        {"Alpha missing.dll - a.dll", "Alpha\t0\ta.dll\ta.dll\r\n",
+        {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\n", "kalvex-find: missing.dll" + NoFile, 2},
+        {"Alpha missing.dll - a.dll", "Alpha\t0\ta.dll\ta.dll\n",
          "kalvex-find: missing.dll" + NoFile + "kalvex-find: -" + NoFile, 2},
         {"Alpha text.dll", "", "kalvex-find: text.dll" + NoModule, 2},
-        {"--mask all Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", "", 0},
-        {"--mask all --errors Alpha", "Alpha\t0\ta.dll\ta.dll\r\n", "kalvex-find: text.dll" + NoModule, 0},
+        {"--mask all Alpha", "Alpha\t0\ta.dll\ta.dll\n", "", 0},
+        {"--mask all --errors Alpha", "Alpha\t0\ta.dll\ta.dll\n", "kalvex-find: text.dll" + NoModule, 0},
         {"-s Alpha missing.dll text.dll", "", "", 2},
         {"--no-messages Alpha missing.dll", "", "", 2},
         // -q: a match is the answer, whatever else happened.
@@ -169,7 +178,7 @@ TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
     // A pipe named like a module is no file to read, and must not hang the read.
     ASSERT_EQ(0, mkfifo((Root + "/pipe.dll").c_str(), 0666));
     const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
-    const std::string rows = "Alpha\t0\ta.dll\ta.dll\r\nAlpha\t0\tb.dll\tsub/b.dll\r\n";
+    const std::string rows = "Alpha\t0\ta.dll\ta.dll\nAlpha\t0\tb.dll\tsub/b.dll\n";
     // The folder is an error; the pipe and the text file are passed by,
     // named only with --errors.
     const TRun quiet = Find(Root, "-r --mask all Alpha", user);
