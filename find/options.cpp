@@ -12,13 +12,20 @@ const char *const FindTryHelp = "Try 'kalvex-find --help' for more information."
 
 const char *const FindHelp =
     "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]\n"
+    "       kalvex-find [OPTIONS] -e KEYWORD... [PATH...]\n"
     "Lists the functions that DLLs and EXEs (PE32 and PE32+) export or import whose\n"
     "names contain KEYWORD ('' lists every name). Each PATH is a module file or a\n"
     "folder (default: the current folder); modules are read as data, never run.\n"
     "Each row: function, ordinal, module, path (the file read).\n"
     "\n"
+    "  -e KEYWORD            a keyword (repeatable: a name matches any of them);\n"
+    "                        the first operand is then a PATH\n"
+    "  -x, --exact           the whole name equals the keyword\n"
     "  -i, --ignore-case     match letters without regard to case\n"
     "      --imports         read import tables (default: export tables)\n"
+    "      --files-from FILE the paths listed in FILE ('-': standard input), one a\n"
+    "                        line, after those of the command line\n"
+    "  -0, --null            the list of --files-from is NUL-separated\n"
     "  -r, --recursive       walk subfolders (hidden ones are passed by)\n"
     "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
     "                        *.dll; '*' and '?', letters without regard to case);\n"
@@ -97,6 +104,14 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             o.Header = true;
         } else if (arg == "--errors") {
             o.Errors = true;
+        } else if (arg == "--exact") {
+            o.Exact = true;
+        } else if (arg == "--null") {
+            o.Null = true;
+        } else if (TakeValue(args, i, arg, "--files-from", value, error)) {
+            if (!error.empty())
+                return error;
+            o.FilesFrom = value;
         } else if (arg == "--crlf") {
             o.LineEnd = "\r\n";
         } else if (arg == "--lf") {
@@ -158,13 +173,22 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                     o.NoMessages = true;
                 } else if (c == 'h') {
                     o.Help = true;
-                } else if (c == 'j') {
+                } else if (c == 'x') {
+                    o.Exact = true;
+                } else if (c == '0') {
+                    o.Null = true;
+                } else if (c == 'j' || c == 'e') {
+                    // The value: the rest of the word, else the next word.
                     if (k + 1 < arg.size())
                         value = arg.substr(k + 1);
                     else if (i + 1 < args.size())
                         value = args[++i];
                     else
-                        return "option '-j' needs a value";
+                        return std::string("option '-") + c + "' needs a value";
+                    if (c == 'e') {
+                        o.Keywords.push_back(value);
+                        break;
+                    }
                     error = Jobs(value, o.Jobs);
                     if (!error.empty())
                         return error;
@@ -177,9 +201,13 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
     }
     if (o.Help || o.Version)
         return "";
-    if (operands.empty())
-        return "no KEYWORD given";
-    o.Keyword = operands[0];
-    o.Paths.assign(operands.begin() + 1, operands.end());
+    // With -e every operand is a path.
+    const bool keywordGiven = !o.Keywords.empty();
+    if (!keywordGiven) {
+        if (operands.empty())
+            return "no KEYWORD given";
+        o.Keywords.push_back(operands[0]);
+    }
+    o.Paths.assign(operands.begin() + (keywordGiven ? 0 : 1), operands.end());
     return "";
 }

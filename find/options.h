@@ -9,8 +9,11 @@
 enum class TFormat { Tsv, Csv, Sylk };
 
 struct TFindOptions {
-    std::string Keyword;
-    std::vector<std::string> Paths;  // empty: the current folder
+    std::vector<std::string> Keywords;  // a name matches any of them
+    bool Exact = false;                 // the whole name equals a keyword
+    std::vector<std::string> Paths;     // none and no list: the current folder
+    std::string FilesFrom;              // a list of paths ("-": stdin), or ""
+    bool Null = false;                  // NUL rather than a line end separates paths
     bool IgnoreCase = false;
     bool Imports = false;
     bool Recursive = false;

@@ -29,5 +29,7 @@ void PrepareStreams();
 // hold rather than what each thread's heap once held.
 void PrepareMemory();
 bool StderrIsTerminal();
+// The code (in FindErrorText's numbering) of the fopen that just failed.
+uint32_t FindOpenErrorCode();
 // An anonymous temporary file, gone when closed; null if none can be made.
 FILE *OpenSpool();

@@ -71,6 +71,19 @@ void PrepareMemory()
 #endif
 }
 
+uint32_t FindOpenErrorCode()
+{
+    switch (errno) {
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EACCES: case EPERM: return 5;
+    case ENAMETOOLONG: return 206;
+    case ELOOP: return 1921;
+    case EIO: return 1117;
+    default: return 31;
+    }
+}
+
 bool StderrIsTerminal()
 {
     return isatty(STDERR_FILENO) != 0;

@@ -61,6 +61,7 @@ TWriteFailure LastWriteFailure()
 void PrepareStreams()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);  // a NUL-separated list as it is
     // No critical-error box (a drive without its medium): the error is reported.
     SetErrorMode(SEM_FAILCRITICALERRORS);
 }
@@ -69,6 +70,12 @@ void PrepareMemory()
 {
     // Nothing to do: the system heap takes blocks above its virtual-memory
     // threshold (about 512 KiB) straight from VirtualAlloc and frees them to it.
+}
+
+uint32_t FindOpenErrorCode()
+{
+    // msvcrt keeps the system's code of the failed CreateFile.
+    return _doserrno != 0 ? static_cast<uint32_t>(_doserrno) : 2;
 }
 
 bool StderrIsTerminal()

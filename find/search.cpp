@@ -1,5 +1,6 @@
 #include "find/search.h"
 
+#include "find/match.h"
 #include "find/platform.h"
 #include "find/rowwriter.h"
 #include "find/scheduler.h"
@@ -88,7 +89,7 @@ class TFind {
 public:
     TFind(const TFindOptions &options, FILE *out, FILE *err)
         : FOptions(options), FErr(err), FWriter(options.Format, options.Header, options.LineEnd, options.Quiet ? nullptr : out),
-          FMatch(options.Keyword, options.IgnoreCase, FindUpperCase),
+          FMatch(options.Keywords, options.IgnoreCase, options.Exact, FindUpperCase),
           FThreads(options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency())),
           FProgress(!options.Quiet && StderrIsTerminal())
     {
@@ -109,16 +110,11 @@ public:
                 FJobs->Submit(std::make_unique<TJob>(folder, false, code));
             };
             events.Stop = [&jobs] { return jobs.Stopped(); };
-            const std::vector<std::string> paths =
-                FOptions.Paths.empty() ? std::vector<std::string>{""} : FOptions.Paths;
-            for (const std::string &path : paths) {
-                if (jobs.Stopped())
-                    break;
-                if (path.empty() || IsFolder(path))
-                    WalkTargetFiles(path, FOptions.Mask, FOptions.Recursive, events);
-                else
-                    Submit(path, false);  // a file alone, whatever the mask
-            }
+            const bool none = FOptions.Paths.empty() && FOptions.FilesFrom.empty();
+            for (const std::string &path : none ? std::vector<std::string>{""} : FOptions.Paths)
+                Target(path, events);
+            if (!FOptions.FilesFrom.empty())
+                TargetsFrom(FOptions.FilesFrom, events);
             jobs.Finish();
             if (FOptions.Sort != TSortKey::None) {
                 SortResultRows(FSorted, FOptions.Sort);
@@ -143,6 +139,47 @@ public:
     }
 
 private:
+    // A path of the command line or of the list: a folder walked, a file
+    // read alone whatever the mask.
+    void Target(const std::string &path, const TWalkEvents &events)
+    {
+        if (FJobs->Stopped())
+            return;
+        if (path.empty() || IsFolder(path))
+            WalkTargetFiles(path, FOptions.Mask, FOptions.Recursive, events);
+        else
+            Submit(path, false);
+    }
+
+    // The paths of a list, one a line (a CR before the LF dropped) or
+    // NUL-separated, taken as they come: a list that another command is
+    // still writing is searched meanwhile. Empty entries are passed by.
+    void TargetsFrom(const std::string &list, const TWalkEvents &events)
+    {
+        const bool standardInput = list == "-";
+        FILE *in = standardInput ? stdin : std::fopen(list.c_str(), "rb");
+        if (!in) {
+            FJobs->Submit(std::make_unique<TJob>(list, false, FindOpenErrorCode()));
+            return;
+        }
+        const int separator = FOptions.Null ? 0 : '\n';
+        std::string path;
+        for (int c = 0; c != EOF && !FJobs->Stopped();) {
+            c = std::getc(in);
+            if (c != EOF && c != separator) {
+                path += static_cast<char>(c);
+                continue;
+            }
+            if (!FOptions.Null && !path.empty() && path.back() == '\r')
+                path.pop_back();
+            if (!path.empty())
+                Target(path, events);
+            path.clear();
+        }
+        if (!standardInput)
+            std::fclose(in);
+    }
+
     void Submit(const std::string &path, bool walkFile)
     {
         ++FFound;
@@ -161,11 +198,16 @@ private:
             TNameList list;
             TListBytes held(list);
             job.Code = ReadFunctionNames(job.Path, exports, list, [&] { return !meter.Hold(held()); });
-            std::string_view name, module;
             if (job.Code == 0)
-                for (const TNameEntry &entry : list)
-                    if (MatchEntry(entry, exports, FMatch, name, module))
-                        job.Rows.Add(name, module, entry.Number);
+                for (const TNameEntry &entry : list) {
+                    // An import entry is the function part, a CR and the module's name.
+                    const std::string_view text = entry.Text;
+                    const size_t cr = exports ? std::string_view::npos : text.find(NameSeparator);
+                    const std::string_view name = text.substr(0, cr);
+                    if (FMatch(name))
+                        job.Rows.Add(name, cr == std::string_view::npos ? std::string_view() : text.substr(cr + 1),
+                                     entry.Number);
+                }
         }
         meter.Hold(job.Rows.Bytes());
     }
@@ -251,7 +293,7 @@ private:
     const TFindOptions &FOptions;
     FILE *FErr;
     TRowWriter FWriter;
-    const TNameMatch FMatch;
+    const TKeywordMatch FMatch;
     const int FThreads;
     const bool FProgress;
     TOrderedJobs *FJobs = nullptr;

@@ -80,6 +80,9 @@ protected:
         fs::create_directory_symlink("..", Root + "/sub/up");
         for (int i = 0; i < 400; ++i)
             fs::copy_file(Root + "/a.dll", Many + "/m" + std::to_string(i) + ".dll");
+        // Lists for --files-from: lines (one ending in CR LF, an empty one) and NUL-separated.
+        std::ofstream(Many + "/lines.txt") << "sub/b.dll\r\n\na.dll\n";
+        std::ofstream(Many + "/nul.txt") << std::string("a.dll\0sub", 9);
     }
     static void TearDownTestSuite()
     {
@@ -98,8 +101,9 @@ const std::string NoFile = ": No such file or directory\n", NoModule = ": not a 
 
 TEST_F(FindTool, Invocations)
 {
+    const std::string lines = Quoted(Many + "/lines.txt"), nul = Quoted(Many + "/nul.txt");
     const struct {
-        const char *Args;
+        std::string Args;
         const char *Out;
         std::string Err;  // exactly
         int Status;
@@ -136,6 +140,16 @@ TEST_F(FindTool, Invocations)
          "", 0},
         {"--mask '*.txt' ''", "", "", 1},
         {"-q Alpha", "", "", 0},
+        // Matching: exact names, several keywords, lists of paths.
+        {"-x Alph", "", "", 1},
+        {"--exact Alpha", "Alpha\t0\ta.dll\ta.dll\n", "", 0},
+        {"-ix ALPHA sub/b.dll", "Alpha\t0\tb.dll\tsub/b.dll\n", "", 0},
+        {"-x -e beta_x -e Gamma -r", "beta_x\t4\ta.dll\ta.dll\n", "", 0},
+        {"-r -e Gamma -e beta", "beta_x\t4\ta.dll\ta.dll\nGamma;x\t4\tb.dll\tsub/b.dll\n", "", 0},
+        {"-e Alpha sub/b.dll", "Alpha\t0\tb.dll\tsub/b.dll\n", "", 0},
+        {"--files-from " + lines + " Alpha", "Alpha\t0\tb.dll\tsub/b.dll\nAlpha\t0\ta.dll\ta.dll\n", "", 0},
+        {"-0 --files-from - Alpha <" + nul, "Alpha\t0\ta.dll\ta.dll\nAlpha\t0\tb.dll\tsub/b.dll\n", "", 0},
+        {"--files-from=nolist Alpha", "", "kalvex-find: nolist" + NoFile, 2},
         // Messages: a path named that cannot be read or is no module is an
         // error; a file of a walk that is no module is passed by.
         {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\n", "kalvex-find: missing.dll" + NoFile, 2},
@@ -261,11 +275,21 @@ TEST(FindOptions, ParsesWhatTheHelpSays)
     EXPECT_EQ(4, o.Jobs);
     EXPECT_EQ("*.*", o.Mask);
     EXPECT_EQ(TSortKey::Path, o.Sort);
-    EXPECT_EQ("-x", o.Keyword);
+    EXPECT_EQ(std::vector<std::string>{"-x"}, o.Keywords);
     EXPECT_EQ(std::vector<std::string>{"d"}, o.Paths);
     TFindOptions h;
     EXPECT_EQ("", ParseFindOptions({"-hs"}, h));
     EXPECT_TRUE(h.Help && h.NoMessages);
+    TFindOptions e;
+    EXPECT_EQ("", ParseFindOptions({"-x0e", "A", "-eB", "--files-from", "-", "p"}, e));
+    EXPECT_TRUE(e.Exact && e.Null);
+    EXPECT_EQ((std::vector<std::string>{"A", "B"}), e.Keywords);
+    EXPECT_EQ(std::vector<std::string>{"p"}, e.Paths);
+    EXPECT_EQ("-", e.FilesFrom);
+    for (const char *last : {"-e", "--files-from"}) {
+        TFindOptions p;
+        EXPECT_EQ(std::string("option '") + last + "' needs a value", ParseFindOptions({"k", last}, p));
+    }
     for (const char *bad : {"--mask", "-j", "--jobs=300", "--sort=size", "-z", "--mask="}) {
         TFindOptions p;
         EXPECT_NE("", ParseFindOptions({bad, "k"}, p)) << bad;
