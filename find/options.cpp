@@ -25,12 +25,20 @@ const char *const FindHelp =
     "      --imports         read import tables (default: export tables)\n"
     "      --files-from FILE the paths listed in FILE ('-': standard input), one a\n"
     "                        line, after those of the command line\n"
-    "  -0, --null            the list of --files-from is NUL-separated\n"
+    "  -0, --null            a NUL after each path of -l, and between those of the\n"
+    "                        list of --files-from\n"
     "  -r, --recursive       walk subfolders (hidden ones are passed by)\n"
     "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
     "                        *.dll; '*' and '?', letters without regard to case);\n"
     "                        --mask all takes every file\n"
-    "      --format FORMAT   tsv (default), csv or sylk\n"
+    "      --format FORMAT   tsv (default), csv, sylk or json (JSON Lines: name,\n"
+    "                        ordinal, index, hint, module, path, kind; each byte\n"
+    "                        outside UTF-8 as \\u00XX)\n"
+    "  -l, --files-with-matches  only the path of each file with a matching name\n"
+    "  -c, --count           the path of each such file, a tab and its count\n"
+    "      --color[=WHEN]    colour the match in tab text: auto (default: when the\n"
+    "                        output is a terminal and NO_COLOR is unset), always,\n"
+    "                        never\n"
     "      --crlf, --lf      end lines in CR LF or in LF (default: " DefaultLineEnd ")\n"
     "      --header          a first row of column names\n"
     "      --sort COLUMN     name, ordinal, module or path (stable); without it rows\n"
@@ -104,6 +112,20 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             o.Header = true;
         } else if (arg == "--errors") {
             o.Errors = true;
+        } else if (arg == "--files-with-matches") {
+            o.Files = TFileOutput::Names;
+        } else if (arg == "--count") {
+            o.Files = TFileOutput::Counts;
+        } else if (arg == "--color" || arg.compare(0, 8, "--color=") == 0) {
+            const std::string when = arg.size() > 8 ? arg.substr(8) : "auto";
+            if (when == "auto")
+                o.Colour = TColour::Auto;
+            else if (when == "always")
+                o.Colour = TColour::Always;
+            else if (when == "never")
+                o.Colour = TColour::Never;
+            else
+                return "unknown colour choice '" + when + "' (auto, always or never)";
         } else if (arg == "--exact") {
             o.Exact = true;
         } else if (arg == "--null") {
@@ -137,8 +159,10 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                 o.Format = TFormat::Csv;
             else if (value == "sylk")
                 o.Format = TFormat::Sylk;
+            else if (value == "json")
+                o.Format = TFormat::Json;
             else
-                return "unknown format '" + value + "' (tsv, csv or sylk)";
+                return "unknown format '" + value + "' (tsv, csv, sylk or json)";
         } else if (TakeValue(args, i, arg, "--sort", value, error)) {
             if (!error.empty())
                 return error;
@@ -173,6 +197,10 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                     o.NoMessages = true;
                 } else if (c == 'h') {
                     o.Help = true;
+                } else if (c == 'l') {
+                    o.Files = TFileOutput::Names;
+                } else if (c == 'c') {
+                    o.Files = TFileOutput::Counts;
                 } else if (c == 'x') {
                     o.Exact = true;
                 } else if (c == '0') {

@@ -6,19 +6,25 @@
 #include <string>
 #include <vector>
 
-enum class TFormat { Tsv, Csv, Sylk };
+enum class TFormat { Tsv, Csv, Sylk, Json };
+// What is written of the files that have matching names: their rows, their
+// paths (-l) or their paths and counts (-c).
+enum class TFileOutput { Rows, Names, Counts };
+enum class TColour { Auto, Always, Never };
 
 struct TFindOptions {
     std::vector<std::string> Keywords;  // a name matches any of them
     bool Exact = false;                 // the whole name equals a keyword
     std::vector<std::string> Paths;     // none and no list: the current folder
     std::string FilesFrom;              // a list of paths ("-": stdin), or ""
-    bool Null = false;                  // NUL rather than a line end separates paths
+    bool Null = false;                  // NUL rather than a line end after a path (-l, lists)
     bool IgnoreCase = false;
     bool Imports = false;
     bool Recursive = false;
     std::string Mask = "*.dll";
     TFormat Format = TFormat::Tsv;
+    TFileOutput Files = TFileOutput::Rows;
+    TColour Colour = TColour::Auto;
     bool Header = false;
     // What ends each line (each SYLK record): LF, and CR LF on Windows.
 #ifdef _WIN32

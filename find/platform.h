@@ -29,6 +29,9 @@ void PrepareStreams();
 // hold rather than what each thread's heap once held.
 void PrepareMemory();
 bool StderrIsTerminal();
+// Whether standard output is a terminal that shows colour escapes (on
+// Windows a console whose escape processing could be turned on).
+bool StdoutTakesColour();
 // The code (in FindErrorText's numbering) of the fopen that just failed.
 uint32_t FindOpenErrorCode();
 // An anonymous temporary file, gone when closed; null if none can be made.

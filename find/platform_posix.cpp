@@ -84,6 +84,11 @@ uint32_t FindOpenErrorCode()
     }
 }
 
+bool StdoutTakesColour()
+{
+    return isatty(STDOUT_FILENO) != 0;
+}
+
 bool StderrIsTerminal()
 {
     return isatty(STDERR_FILENO) != 0;

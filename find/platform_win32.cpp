@@ -78,6 +78,14 @@ uint32_t FindOpenErrorCode()
     return _doserrno != 0 ? static_cast<uint32_t>(_doserrno) : 2;
 }
 
+bool StdoutTakesColour()
+{
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode;
+    const DWORD escapes = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING (Windows 10)
+    return GetConsoleMode(out, &mode) && ((mode & escapes) || SetConsoleMode(out, mode | escapes));
+}
+
 bool StderrIsTerminal()
 {
     DWORD mode;

@@ -13,8 +13,17 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
+#include <map>
 
 namespace {
+
+// Whether rows are coloured: always, never, or when the output is a
+// terminal that takes colour and NO_COLOR is not set.
+bool Coloured(TColour colour)
+{
+    return colour == TColour::Always || (colour == TColour::Auto && !std::getenv("NO_COLOR") && StdoutTakesColour());
+}
 
 using TClock = std::chrono::steady_clock;
 
@@ -60,6 +69,7 @@ struct TJob : FIOrderedJob {
     std::string Path;
     bool WalkFile;  // met in a walk, not named on the command line
     uint32_t Code;
+    uint32_t Base = 0;  // the export table's ordinal base
     TModuleRows Rows;
 };
 
@@ -88,8 +98,8 @@ private:
 class TFind {
 public:
     TFind(const TFindOptions &options, FILE *out, FILE *err)
-        : FOptions(options), FErr(err), FWriter(options.Format, options.Header, options.LineEnd, options.Quiet ? nullptr : out),
-          FMatch(options.Keywords, options.IgnoreCase, options.Exact, FindUpperCase),
+        : FOptions(options), FErr(err), FMatch(options.Keywords, options.IgnoreCase, options.Exact, FindUpperCase),
+          FWriter(options, Coloured(options.Colour) ? &FMatch : nullptr, options.Quiet ? nullptr : out),
           FThreads(options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency())),
           FProgress(!options.Quiet && StderrIsTerminal())
     {
@@ -116,10 +126,12 @@ public:
             if (!FOptions.FilesFrom.empty())
                 TargetsFrom(FOptions.FilesFrom, events);
             jobs.Finish();
-            if (FOptions.Sort != TSortKey::None) {
+            if (FOptions.Sort != TSortKey::None && FOptions.Files == TFileOutput::Rows) {
                 SortResultRows(FSorted, FOptions.Sort);
-                for (size_t i = 0; i < FSorted.size() && !FWriter.Failed(); ++i)
-                    FWriter.Row(FSorted[i].Name, FSorted[i].Number, FSorted[i].Module, FSorted[i].Path);
+                for (size_t i = 0; i < FSorted.size() && !FWriter.Failed(); ++i) {
+                    const TResultRow &r = FSorted[i];
+                    FWriter.Row({r.Name, r.Number, r.Module, r.Path, !FOptions.Imports, FSortedBases[r.Path]});
+                }
             }
         } catch (...) {
             EraseProgress();
@@ -197,7 +209,7 @@ private:
         {
             TNameList list;
             TListBytes held(list);
-            job.Code = ReadFunctionNames(job.Path, exports, list, [&] { return !meter.Hold(held()); });
+            job.Code = ReadFunctionNames(job.Path, exports, list, [&] { return !meter.Hold(held()); }, &job.Base);
             if (job.Code == 0)
                 for (const TNameEntry &entry : list) {
                     // An import entry is the function part, a CR and the module's name.
@@ -222,6 +234,8 @@ private:
             FAnyRow = true;
             if (FOptions.Quiet)
                 FJobs->Stop();  // the answer is known
+            else if (FOptions.Files != TFileOutput::Rows)
+                FWriter.File(job.Path, job.Rows.Size());
             else
                 Rows(job);
         }
@@ -241,8 +255,10 @@ private:
             if (FOptions.Sort != TSortKey::None)
                 FSorted.push_back({std::string(job.Rows.Name(i)), std::string(text), std::string(module), job.Path});
             else
-                FWriter.Row(job.Rows.Name(i), text, module, job.Path);
+                FWriter.Row({job.Rows.Name(i), text, module, job.Path, !FOptions.Imports, job.Base});
         }
+        if (FOptions.Sort != TSortKey::None)
+            FSortedBases[job.Path] = job.Base;
         if (FWriter.Failed())
             FJobs->Stop();
     }
@@ -292,14 +308,15 @@ private:
 
     const TFindOptions &FOptions;
     FILE *FErr;
+    const TKeywordMatch FMatch;  // before the writer, which colours its matches
     TRowWriter FWriter;
-    const TKeywordMatch FMatch;
     const int FThreads;
     const bool FProgress;
     TOrderedJobs *FJobs = nullptr;
     bool FAnyRow = false;
     bool FFailed = false;  // a problem that makes the status 2
     TResultRows FSorted;
+    std::map<std::string, uint32_t> FSortedBases;  // each sorted file's export base
     size_t FFound = 0, FFinished = 0;
     const TClock::time_point FStart = TClock::now();
     TClock::time_point FShown;

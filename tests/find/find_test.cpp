@@ -83,6 +83,11 @@ protected:
         // Lists for --files-from: lines (one ending in CR LF, an empty one) and NUL-separated.
         std::ofstream(Many + "/lines.txt") << "sub/b.dll\r\n\na.dll\n";
         std::ofstream(Many + "/nul.txt") << std::string("a.dll\0sub", 9);
+        // A name with a quote, a byte outside UTF-8, an "é" and a control byte.
+        fs::create_directory(Many + "/odd");
+        TPeBuilder odd(2, 0x30000000, false);
+        odd.PutExports(TPeBuilder::DataRva, {"A\"\xFF\xC3\xA9\x01"}, {2});
+        ASSERT_TRUE(odd.WriteTo(Many + "/odd/o.dll"));
     }
     static void TearDownTestSuite()
     {
@@ -102,9 +107,10 @@ const std::string NoFile = ": No such file or directory\n", NoModule = ": not a 
 TEST_F(FindTool, Invocations)
 {
     const std::string lines = Quoted(Many + "/lines.txt"), nul = Quoted(Many + "/nul.txt");
+    const std::string odd = Quoted(Many + "/odd/o.dll"), colour = "\x1b[01;31m", reset = "\x1b[m";
     const struct {
         std::string Args;
-        const char *Out;
+        std::string Out;
         std::string Err;  // exactly
         int Status;
     } cases[] = {
@@ -150,6 +156,30 @@ TEST_F(FindTool, Invocations)
         {"--files-from " + lines + " Alpha", "Alpha\t0\tb.dll\tsub/b.dll\nAlpha\t0\ta.dll\ta.dll\n", "", 0},
         {"-0 --files-from - Alpha <" + nul, "Alpha\t0\ta.dll\ta.dll\nAlpha\t0\tb.dll\tsub/b.dll\n", "", 0},
         {"--files-from=nolist Alpha", "", "kalvex-find: nolist" + NoFile, 2},
+        // Output modes.
+        {"--format json Alpha",
+         "{\"name\":\"Alpha\",\"ordinal\":1,\"index\":0,\"hint\":null,\"module\":\"a.dll\",\"path\":\"a.dll\","
+         "\"kind\":\"export\"}\n",
+         "", 0},
+        {"--format json --imports ''",
+         "{\"name\":\"Sleep\",\"ordinal\":null,\"index\":null,\"hint\":100,\"module\":\"K.dll\",\"path\":\"a.dll\","
+         "\"kind\":\"import\"}\n{\"name\":\"%17\",\"ordinal\":17,\"index\":null,\"hint\":null,\"module\":\"K.dll\","
+         "\"path\":\"a.dll\",\"kind\":\"import\"}\n",
+         "", 0},
+        {"--format json --crlf A " + odd,
+         "{\"name\":\"A\\\"\\u00ff\xC3\xA9\\u0001\",\"ordinal\":3,\"index\":2,\"hint\":null,\"module\":\"o.dll\",\"path\":" +
+             Quoted(Many + "/odd/o.dll").substr(0, 0) + "\"" + Many + "/odd/o.dll\",\"kind\":\"export\"}\r\n",
+         "", 0},
+        {"-l -r ''", "a.dll\nsub/b.dll\n", "", 0},
+        {"--files-with-matches -0 -r Gamma", std::string("sub/b.dll\0", 10), "", 0},
+        {"-c -r -i a", "a.dll\t2\nsub/b.dll\t2\n", "", 0},
+        {"--count zzz", "", "", 1},
+        {"--color=always Alph a.dll", colour + "Alph" + reset + "a\t0\ta.dll\ta.dll\n", "", 0},
+        {"--color=always -e a -e Al a.dll", colour + "Al" + reset + "pha\t0\ta.dll\ta.dll\nbet" + colour + "a" + reset +
+             "_x\t4\ta.dll\ta.dll\n", "", 0},
+        {"--color Alpha", "Alpha\t0\ta.dll\ta.dll\n", "", 0},  // not a terminal
+        {"--color=always --format csv Alpha", "\"Alpha\",0,\"a.dll\",\"a.dll\"\n", "", 0},
+        {"--color=often x", "", "kalvex-find: unknown colour choice 'often' (auto, always or never)\n" + std::string(TryHelp), 2},
         // Messages: a path named that cannot be read or is no module is an
         // error; a file of a walk that is no module is passed by.
         {"Alpha . missing.dll", "Alpha\t0\ta.dll\t./a.dll\n", "kalvex-find: missing.dll" + NoFile, 2},
@@ -168,7 +198,7 @@ TEST_F(FindTool, Invocations)
         // Usage errors: one line and where to read more.
         {"--bogus x", "", "kalvex-find: unknown option '--bogus'\n" + std::string(TryHelp), 2},
         {"-j 0 x", "", "kalvex-find: the number of jobs must be 1 to 256, not '0'\n" + std::string(TryHelp), 2},
-        {"--format xml x", "", "kalvex-find: unknown format 'xml' (tsv, csv or sylk)\n" + std::string(TryHelp), 2},
+        {"--format xml x", "", "kalvex-find: unknown format 'xml' (tsv, csv, sylk or json)\n" + std::string(TryHelp), 2},
         {"", "", "kalvex-find: no KEYWORD given\n" + std::string(TryHelp), 2},
     };
     for (const auto &c : cases) {
