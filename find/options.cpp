@@ -27,7 +27,9 @@ const char *const FindHelp =
     "                        line, after those of the command line\n"
     "  -0, --null            a NUL after each path of -l, and between those of the\n"
     "                        list of --files-from\n"
-    "  -r, --recursive       walk subfolders (hidden ones are passed by)\n"
+    "  -r, --recursive       walk subfolders (hidden ones and links to folders are\n"
+    "                        passed by, as are pipes, sockets and devices)\n"
+    "  -L, --follow          -r enters links to folders too (each folder once)\n"
     "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
     "                        *.dll; '*' and '?', letters without regard to case);\n"
     "                        --mask all takes every file\n"
@@ -108,6 +110,8 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             o.Imports = true;
         } else if (arg == "--recursive") {
             o.Recursive = true;
+        } else if (arg == "--follow") {
+            o.FollowLinks = true;
         } else if (arg == "--header") {
             o.Header = true;
         } else if (arg == "--errors") {
@@ -197,6 +201,8 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                     o.NoMessages = true;
                 } else if (c == 'h') {
                     o.Help = true;
+                } else if (c == 'L') {
+                    o.FollowLinks = true;
                 } else if (c == 'l') {
                     o.Files = TFileOutput::Names;
                 } else if (c == 'c') {

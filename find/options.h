@@ -21,6 +21,7 @@ struct TFindOptions {
     bool IgnoreCase = false;
     bool Imports = false;
     bool Recursive = false;
+    bool FollowLinks = false;  // -L: a recursive walk enters links to folders
     std::string Mask = "*.dll";
     TFormat Format = TFormat::Tsv;
     TFileOutput Files = TFileOutput::Rows;

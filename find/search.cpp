@@ -120,6 +120,7 @@ public:
                 FJobs->Submit(std::make_unique<TJob>(folder, false, code));
             };
             events.Stop = [&jobs] { return jobs.Stopped(); };
+            events.FollowLinks = FOptions.FollowLinks;
             const bool none = FOptions.Paths.empty() && FOptions.FilesFrom.empty();
             for (const std::string &path : none ? std::vector<std::string>{""} : FOptions.Paths)
                 Target(path, events);

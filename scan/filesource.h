@@ -93,6 +93,7 @@ struct TFolderEntry {
     std::string Name;
     bool Folder;
     bool Hidden;  // a hidden or system folder, which recursive walks pass by
+    bool Link = false;  // a symbolic link (on Windows any reparse point), Folder telling where it leads
 };
 // Appends the entries of folder whose names match the wildcard pattern ("*"
 // any run, "?" one byte, letters without regard to case; "*.*" all): in the

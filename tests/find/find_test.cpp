@@ -58,7 +58,8 @@ TRun Find(const std::string &cwd, const std::string &args, const std::string &pr
 }
 
 // A folder of modules: a.dll (PE32: exports Alpha, beta_x; imports from
-// K.dll), sub/b.dll (PE32+), a text file named like a DLL, a link cycle;
+// K.dll), sub/b.dll (PE32+), a text file named like a DLL, links to folders
+// (lnk to sub, sub/up to the folder: a cycle);
 // beside it, Many: 400 copies of a.dll.
 class FindTool : public ::testing::Test {
 protected:
@@ -78,6 +79,7 @@ protected:
         }
         std::ofstream(Root + "/text.dll") << "not a module";
         fs::create_directory_symlink("..", Root + "/sub/up");
+        fs::create_directory_symlink("sub", Root + "/lnk");
         for (int i = 0; i < 400; ++i)
             fs::copy_file(Root + "/a.dll", Many + "/m" + std::to_string(i) + ".dll");
         // Lists for --files-from: lines (one ending in CR LF, an empty one) and NUL-separated.
@@ -156,6 +158,11 @@ TEST_F(FindTool, Invocations)
         {"--files-from " + lines + " Alpha", "Alpha\t0\tb.dll\tsub/b.dll\nAlpha\t0\ta.dll\ta.dll\n", "", 0},
         {"-0 --files-from - Alpha <" + nul, "Alpha\t0\ta.dll\ta.dll\nAlpha\t0\tb.dll\tsub/b.dll\n", "", 0},
         {"--files-from=nolist Alpha", "", "kalvex-find: nolist" + NoFile, 2},
+        // Walks: links to folders entered with -L only, each folder once.
+        {"-r Gamma", "Gamma;x\t4\tb.dll\tsub/b.dll\n", "", 0},
+        {"-L -r Gamma", "Gamma;x\t4\tb.dll\tlnk/b.dll\n", "", 0},
+        {"--follow -r -l Alpha", "a.dll\nlnk/b.dll\n", "", 0},
+        {"-r Gamma lnk", "Gamma;x\t4\tb.dll\tlnk/b.dll\n", "", 0},  // named: followed
         // Output modes.
         {"--format json Alpha",
          "{\"name\":\"Alpha\",\"ordinal\":1,\"index\":0,\"hint\":null,\"module\":\"a.dll\",\"path\":\"a.dll\","
