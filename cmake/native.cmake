@@ -55,7 +55,7 @@ if(KALVEX_TESTS)
         tests/find/scheduler_test.cpp tests/find/match_test.cpp tests/find/rowwriter_test.cpp
         find/match.cpp find/options.cpp find/rowwriter.cpp find/platform_posix.cpp find/scheduler.cpp
         tests/scan/imagebuilder.cpp)
-    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads)
+    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads util)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
         KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32"
         # Beside the prefix, which need not exist: no "prefix/.." in the path.

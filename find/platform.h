@@ -28,7 +28,14 @@ void PrepareStreams();
 // back to it when freed, so that a run's memory follows the bytes its jobs
 // hold rather than what each thread's heap once held.
 void PrepareMemory();
-bool StderrIsTerminal();
+// Whether a progress line may go to stderr: it is a terminal, and stdout
+// is not that same terminal (whose rows it would break into).
+bool ProgressWanted();
+// Whether stdout is a terminal, to which rows go a line at a time.
+bool StdoutIsTerminal();
+// The width of the progress line now on stderr (0: none): an interrupt
+// (Ctrl+C) erases that many columns before the program ends.
+void SetProgressWidth(size_t width);
 // Whether standard output is a terminal that shows colour escapes (on
 // Windows a console whose escape processing could be turned on).
 bool StdoutTakesColour();

@@ -1,8 +1,10 @@
 #include "find/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -89,9 +91,53 @@ bool StdoutTakesColour()
     return isatty(STDOUT_FILENO) != 0;
 }
 
-bool StderrIsTerminal()
+bool StdoutIsTerminal()
 {
-    return isatty(STDERR_FILENO) != 0;
+    return isatty(STDOUT_FILENO) != 0;
+}
+
+bool ProgressWanted()
+{
+    if (!isatty(STDERR_FILENO))
+        return false;
+    struct stat out, err;
+    return !isatty(STDOUT_FILENO) || fstat(STDOUT_FILENO, &out) != 0 || fstat(STDERR_FILENO, &err) != 0 ||
+           out.st_rdev != err.st_rdev;
+}
+
+namespace {
+
+std::atomic<size_t> ProgressWidth{0};
+
+void EraseAndEnd(int signal)
+{
+    // Only async-signal-safe calls: write, signal, raise.
+    static const char blanks[] = "                                                                                ";
+    size_t width = ProgressWidth.load();
+    if (width > 0) {
+        (void)!::write(STDERR_FILENO, "\r", 1);
+        for (; width > 0;) {
+            const size_t n = width < sizeof blanks - 1 ? width : sizeof blanks - 1;
+            (void)!::write(STDERR_FILENO, blanks, n);
+            width -= n;
+        }
+        (void)!::write(STDERR_FILENO, "\r", 1);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void SetProgressWidth(size_t width)
+{
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        for (int s : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(s, EraseAndEnd);
+    }
+    ProgressWidth.store(width);
 }
 
 FILE *OpenSpool()

@@ -86,10 +86,45 @@ bool StdoutTakesColour()
     return GetConsoleMode(out, &mode) && ((mode & escapes) || SetConsoleMode(out, mode | escapes));
 }
 
-bool StderrIsTerminal()
+bool StdoutIsTerminal()
 {
     DWORD mode;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool ProgressWanted()
+{
+    // A process has one console: stdout on a console is stderr's.
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0 && !StdoutIsTerminal();
+}
+
+namespace {
+
+volatile LONG ProgressWidth = 0;
+
+BOOL WINAPI EraseOnBreak(DWORD)
+{
+    // Runs on a thread of its own; the default handler then ends the process.
+    const LONG width = InterlockedExchange(&ProgressWidth, 0);
+    if (width > 0) {
+        const std::string line = "\r" + std::string(width, ' ') + "\r";
+        DWORD written;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void SetProgressWidth(size_t width)
+{
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        SetConsoleCtrlHandler(EraseOnBreak, TRUE);
+    }
+    InterlockedExchange(&ProgressWidth, static_cast<LONG>(width));
 }
 
 FILE *OpenSpool()

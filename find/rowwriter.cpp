@@ -77,9 +77,10 @@ void AppendJsonString(std::string &out, std::string_view bytes)
     out += '"';
 }
 
-TRowWriter::TRowWriter(const TFindOptions &options, const TKeywordMatch *colour, FILE *out)
+TRowWriter::TRowWriter(const TFindOptions &options, const TKeywordMatch *colour, bool lineAtATime, FILE *out)
     : FFormat(options.Format), FFiles(options.Files), FNull(options.Null), FLineEnd(options.LineEnd),
-      FColour(FFormat == TFormat::Tsv && FFiles == TFileOutput::Rows ? colour : nullptr), FOut(out),
+      FColour(FFormat == TFormat::Tsv && FFiles == TFileOutput::Rows ? colour : nullptr), FLineAtATime(lineAtATime),
+      FOut(out),
       FCells{{&FCell[0], TCellKind::Text}, {&FCell[1], TCellKind::Number}, {&FCell[2], TCellKind::Text},
              {&FCell[3], TCellKind::Text}},
       FHeaderCells{{&FCell[0], TCellKind::Text}, {&FCell[1], TCellKind::Text}, {&FCell[2], TCellKind::Text},
@@ -237,10 +238,13 @@ void TRowWriter::Append(const TCellRow &row)
 
 void TRowWriter::Flush(bool all)
 {
-    if (!FOut || FFailed || FText.empty() || (!all && FText.size() < WriteChunk))
+    if (!FOut || FFailed || FText.empty() || (!all && !FLineAtATime && FText.size() < WriteChunk))
         return;
-    if (FFormat != TFormat::Sylk || FFiles != TFileOutput::Rows)
+    if (FFormat != TFormat::Sylk || FFiles != TFileOutput::Rows) {
         Put(FText.data(), FText.size());
+        if (FLineAtATime && !FFailed && std::fflush(FOut) != 0)
+            Fail(LastWriteFailure());
+    }
     else if (!FSpool)
         return;  // no temporary file: the records stay in memory
     else if (std::fwrite(FText.data(), 1, FText.size(), FSpool) != FText.size())

@@ -29,8 +29,9 @@ void AppendJsonString(std::string &out, std::string_view bytes);
 class TRowWriter {
 public:
     // out null: nothing is written (-q). A header row is written at once.
-    // match: the keywords whose match in a name is coloured, or null.
-    TRowWriter(const TFindOptions &options, const TKeywordMatch *colour, FILE *out);
+    // colour: the keywords whose match in a name is coloured, or null.
+    // lineAtATime: each row leaves at once (a terminal), not in chunks.
+    TRowWriter(const TFindOptions &options, const TKeywordMatch *colour, bool lineAtATime, FILE *out);
     ~TRowWriter();
     TRowWriter(const TRowWriter &) = delete;
     TRowWriter &operator=(const TRowWriter &) = delete;
@@ -60,6 +61,7 @@ private:
     const bool FNull;
     const char *const FLineEnd;
     const TKeywordMatch *const FColour;
+    const bool FLineAtATime;
     FILE *const FOut;
     // SYLK names its row count before the rows, so its records wait in a
     // temporary file (in memory when none can be made) until the end.

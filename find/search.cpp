@@ -99,9 +99,10 @@ class TFind {
 public:
     TFind(const TFindOptions &options, FILE *out, FILE *err)
         : FOptions(options), FErr(err), FMatch(options.Keywords, options.IgnoreCase, options.Exact, FindUpperCase),
-          FWriter(options, Coloured(options.Colour) ? &FMatch : nullptr, options.Quiet ? nullptr : out),
+          FWriter(options, Coloured(options.Colour) ? &FMatch : nullptr, out == stdout && StdoutIsTerminal(),
+                  options.Quiet ? nullptr : out),
           FThreads(options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency())),
-          FProgress(!options.Quiet && StderrIsTerminal())
+          FProgress(!options.Quiet && ProgressWanted())
     {
     }
 
@@ -294,6 +295,7 @@ private:
             line = line.substr(0, 40) + "..." + line.substr(line.size() - 36);
         const size_t width = std::max(line.size(), FShownWidth);
         line.resize(width, ' ');
+        SetProgressWidth(width);
         std::fprintf(FErr, "\r%s", line.c_str());
         std::fflush(FErr);
         FShownWidth = width;
@@ -302,6 +304,7 @@ private:
     {
         if (FShownWidth == 0)
             return;
+        SetProgressWidth(0);
         std::fprintf(FErr, "\r%s\r", std::string(FShownWidth, ' ').c_str());
         std::fflush(FErr);
         FShownWidth = 0;

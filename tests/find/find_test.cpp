@@ -9,8 +9,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <csignal>
 #include <iterator>
+#include <pty.h>
+#include <regex>
 #include <sys/stat.h>
+#include <termios.h>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +60,86 @@ TRun Find(const std::string &cwd, const std::string &args, const std::string &pr
     run.Err = ReadAll(err);
     fs::remove(err);
     return run;
+}
+
+// kalvex-find on a pseudo-terminal: stderr is the terminal, and stdout too
+// unless it goes to /dev/null; stdin is a pipe the test writes a list into.
+// NO_COLOR is set only when asked.
+class TPtyRun {
+public:
+    TPtyRun(const std::string &cwd, const std::vector<std::string> &args, bool stdoutToTerminal,
+            bool noColour = false)
+    {
+        int input[2];
+        if (pipe(input) != 0)
+            return;
+        FPid = forkpty(&FMaster, nullptr, nullptr, nullptr);
+        if (FPid == 0) {
+            termios t;
+            tcgetattr(STDERR_FILENO, &t);
+            cfmakeraw(&t);  // "\n" stays "\n"
+            tcsetattr(STDERR_FILENO, TCSANOW, &t);
+            dup2(input[0], STDIN_FILENO);
+            close(input[1]);
+            if (noColour)
+                setenv("NO_COLOR", "1", 1);
+            else
+                unsetenv("NO_COLOR");
+            if (!stdoutToTerminal)
+                freopen("/dev/null", "w", stdout);
+            std::vector<char *> argv{const_cast<char *>(KALVEX_FIND)};
+            for (const std::string &a : args)
+                argv.push_back(const_cast<char *>(a.c_str()));
+            argv.push_back(nullptr);
+            if (chdir(cwd.c_str()) == 0)
+                execv(KALVEX_FIND, argv.data());
+            _exit(127);
+        }
+        close(input[0]);
+        FInput = input[1];
+    }
+    ~TPtyRun()
+    {
+        CloseInput();
+        if (FMaster >= 0)
+            close(FMaster);
+    }
+    void Write(const std::string &text) { EXPECT_EQ(ssize_t(text.size()), write(FInput, text.data(), text.size())); }
+    void CloseInput()
+    {
+        if (FInput >= 0)
+            close(FInput);
+        FInput = -1;
+    }
+    // Reads the terminal until text has come (or the program has ended);
+    // returns everything read so far.
+    std::string ReadUntil(const std::string &text)
+    {
+        char buffer[4096];
+        ssize_t n;
+        while (FSeen.find(text) == std::string::npos && (n = read(FMaster, buffer, sizeof buffer)) > 0)
+            FSeen.append(buffer, n);
+        return FSeen;
+    }
+    std::string ReadToEnd() { return ReadUntil(std::string(1, '\0')); }
+    int Wait()
+    {
+        int status = 0;
+        waitpid(FPid, &status, 0);
+        return status;
+    }
+    void Signal(int signal) { kill(FPid, signal); }
+
+private:
+    pid_t FPid = -1;
+    int FMaster = -1, FInput = -1;
+    std::string FSeen;
+};
+
+// Past the first second of a run, when the progress line may show.
+void PastTheFirstSecond()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
 }
 
 // A folder of modules: a.dll (PE32: exports Alpha, beta_x; imports from
@@ -218,6 +303,50 @@ TEST_F(FindTool, Invocations)
     EXPECT_EQ(0, help.Status);
     EXPECT_EQ(0u, help.Out.find("usage: kalvex-find"));
     EXPECT_EQ(Find(Root, "--help").Out, help.Out);
+}
+
+TEST_F(FindTool, OnATerminalRowsLeaveALineAtATimeAndNoProgressLineJoinsThem)
+{
+    // One job: each file is emitted as soon as it is read. The first row
+    // must reach the terminal while the list is still open.
+    // The match is coloured there unless NO_COLOR is set.
+    const std::string alpha = "\x1b[01;31mAlpha\x1b[m";
+    TPtyRun run(Root, {"-j", "1", "--files-from", "-", "Alpha"}, true);
+    run.Write("a.dll\n");
+    const std::string first = run.ReadUntil("a.dll\n");
+    EXPECT_NE(std::string::npos, first.find(alpha + "\t0\ta.dll\ta.dll\n")) << first;
+    PastTheFirstSecond();
+    run.Write("sub/b.dll\n");
+    run.CloseInput();
+    EXPECT_EQ(alpha + "\t0\ta.dll\ta.dll\n" + alpha + "\t0\tb.dll\tsub/b.dll\n", run.ReadToEnd());
+    const int status = run.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    TPtyRun plain(Root, {"Alpha", "a.dll"}, true, true);
+    EXPECT_EQ("Alpha\t0\ta.dll\ta.dll\n", plain.ReadToEnd());
+    plain.Wait();
+}
+
+TEST_F(FindTool, TheProgressLineIsErasedBeforeAMessageAndOnAnInterrupt)
+{
+    TPtyRun run(Root, {"-j", "1", "--files-from", "-", "Alpha"}, false);
+    run.Write("a.dll\n");
+    PastTheFirstSecond();
+    run.Write("a.dll\n");
+    run.ReadUntil("2/2 a.dll");
+    run.Write("missing.dll\n");
+    const std::string message = "kalvex-find: missing.dll: No such file or directory\n";
+    const std::string seen = run.ReadUntil(message);
+    ASSERT_NE(std::string::npos, seen.find(message)) << seen;
+    EXPECT_EQ("\r2/2 a.dll\r         \r" + message, seen.substr(0, seen.find(message) + message.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // progress shows at most every 100 ms
+    run.Write("a.dll\n");
+    run.ReadUntil("4/4 a.dll");
+    run.Signal(SIGINT);
+    const std::string end = run.ReadToEnd();
+    EXPECT_TRUE(std::regex_search(end, std::regex("4/4 a\\.dll *\r {9,}\r$"))) << end;
+    const int status = run.Wait();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
 }
 
 TEST_F(FindTool, UnreadableFilesAndFoldersAreReportedAndPassedBy)
