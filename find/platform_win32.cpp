@@ -108,7 +108,9 @@ BOOL WINAPI EraseOnBreak(DWORD)
     // Runs on a thread of its own; the default handler then ends the process.
     const LONG width = InterlockedExchange(&ProgressWidth, 0);
     if (width > 0) {
-        const std::string line = "\r" + std::string(width, ' ') + "\r";
+        // Appended, not "\r" + string: GCC 12 warns falsely (-Wrestrict) about that.
+        std::string line(1, '\r');
+        line.append(static_cast<size_t>(width), ' ').append(1, '\r');
         DWORD written;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
