@@ -475,3 +475,64 @@ TEST(FindSystemFolder, ManyJobsGiveTheOutputOfOne)
         EXPECT_TRUE(one.Out == eight.Out) << args;
     }
 }
+
+// The README's examples, each as shown, in a folder of modules that export
+// and import the names they ask for: each must succeed.
+TEST(FindDocs, TheReadmeExamplesRunAsShown)
+{
+    const std::string folder = fs::temp_directory_path() / ("kalvex-find-docs-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/sub");
+    TPeBuilder k(2, 0x30000000, false);
+    k.PutExports(TPeBuilder::DataRva, {"CreateFileW", "HeapAlloc", "HeapFree"}, {0, 1, 2});
+    ASSERT_TRUE(k.WriteTo(folder + "/kernel32.dll"));
+    TPeBuilder net(2, 0x30000000, true);
+    const uint32_t end = net.PutExports(TPeBuilder::DataRva, {"Connect"}, {0});
+    net.PutImports(end + 8, {{"WS2_32.dll", {"getsockname"}, {}}});
+    ASSERT_TRUE(net.WriteTo(folder + "/sub/net.dll"));
+
+    std::ifstream readme(KALVEX_README);
+    std::string line, section;
+    std::vector<std::string> examples;
+    while (std::getline(readme, line)) {
+        if (line.compare(0, 3, "## ") == 0)
+            section = line;
+        else if (section == "## kalvex-find" && line.compare(0, 4, "    ") == 0 &&
+                 line.find("[OPTIONS]") == std::string::npos)
+            examples.push_back(line.substr(4));
+    }
+    EXPECT_GE(examples.size(), 5u);
+    const std::string bin = fs::path(KALVEX_FIND).parent_path();
+    for (const std::string &example : examples) {
+        const TRun run = Find(folder, "--version >/dev/null && PATH=" + Quoted(bin) + ":$PATH bash -o pipefail -c " +
+                                          Quoted(example) + " >/dev/null");
+        EXPECT_EQ(0, run.Status) << example << ": " << run.Err;
+    }
+    fs::remove_all(folder);
+}
+
+TEST(FindDocs, TheManPageInstallsRendersAndNamesEveryOptionOfTheHelp)
+{
+    const std::string prefix = fs::temp_directory_path() / ("kalvex-find-install-" + std::to_string(getpid()));
+    const std::string page = prefix + "/share/man/man1/kalvex-find.1";
+    fs::remove_all(prefix);
+    const std::string render = Quoted(KALVEX_CMAKE) + " --install " + Quoted(KALVEX_BUILD) + " --prefix " +
+                               Quoted(prefix) + " >/dev/null && LC_ALL=C MANWIDTH=300 man --warnings -l " +
+                               Quoted(page);
+    FILE *p = popen((render + " 2>&1").c_str(), "r");
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        text.append(buffer, n);
+    EXPECT_EQ(0, pclose(p)) << text;
+    EXPECT_TRUE(fs::exists(prefix + "/bin/kalvex-find"));
+    EXPECT_EQ(std::string::npos, text.find("warning")) << text;
+    const std::string help = Find(".", "--help").Out;
+    const std::regex option("(^|[ ,])(--?[a-zA-Z0-9][a-z-]*)");
+    int options = 0;
+    for (std::sregex_iterator i(help.begin(), help.end(), option), e; i != e; ++i, ++options)
+        EXPECT_NE(std::string::npos, text.find((*i)[2].str())) << (*i)[2].str();
+    EXPECT_GT(options, 25);
+    fs::remove_all(prefix);
+}
