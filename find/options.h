@@ -34,7 +34,7 @@ struct TFindOptions {
     const char *LineEnd = "\n";
 #endif
     TSortKey Sort = TSortKey::None;
-    int Jobs = 0;  // 0: one per core
+    int Jobs = 0;  // 0: the default (one)
     bool Quiet = false;
     bool Errors = false;      // also the files of a walk that are passed by
     bool NoMessages = false;  // -s: no messages on stderr, the status as ever
