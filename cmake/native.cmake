@@ -23,6 +23,7 @@ add_executable(kalvex-find ${KALVEX_FIND_SOURCES} find/platform_posix.cpp)
 target_compile_definitions(kalvex-find PRIVATE KALVEX_VERSION="${KALVEX_VERSION}")
 target_link_libraries(kalvex-find PRIVATE kalvex_core Threads::Threads)
 install(TARGETS kalvex-find RUNTIME DESTINATION bin)
+install(FILES find/kalvex-find.1 DESTINATION share/man/man1)
 add_executable(kalvex_readbench bench/readbench.cpp)
 target_link_libraries(kalvex_readbench PRIVATE kalvex_core)
 # kalvex-find's benchmark writes its row-heavy module with this.
@@ -52,11 +53,14 @@ if(KALVEX_TESTS)
     # the Wine prefix that the cross build's tests boot.
     set(KALVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/../wine-test CACHE PATH "The Wine prefix of the tests")
     add_executable(kalvex_find_tests tests/find/find_test.cpp tests/find/platform_test.cpp
-        tests/find/scheduler_test.cpp find/options.cpp find/platform_posix.cpp find/scheduler.cpp
+        tests/find/scheduler_test.cpp tests/find/match_test.cpp tests/find/rowwriter_test.cpp
+        find/match.cpp find/options.cpp find/rowwriter.cpp find/platform_posix.cpp find/scheduler.cpp
         tests/scan/imagebuilder.cpp)
-    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads)
+    target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads util)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
         KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32"
+        KALVEX_README="${CMAKE_SOURCE_DIR}/README.md" KALVEX_BUILD="${CMAKE_BINARY_DIR}"
+        KALVEX_CMAKE="${CMAKE_COMMAND}"
         # Beside the prefix, which need not exist: no "prefix/.." in the path.
         KALVEX_WINE_NOT_RUN="${CMAKE_BINARY_DIR}/../wine-not-run")
     add_test(NAME kalvex_find_tests COMMAND kalvex_find_tests)

@@ -19,7 +19,7 @@ int main(int argc, char **argv)
         TFindOptions options;
         const std::string error = ParseFindOptions(std::vector<std::string>(argv + 1, argv + argc), options);
         if (!error.empty()) {
-            std::fprintf(stderr, "kalvex-find: %s; %s\n", error.c_str(), FindUsage);
+            std::fprintf(stderr, "kalvex-find: %s\n%s\n", error.c_str(), FindTryHelp);
             return 2;
         }
         if (options.Help) {

@@ -2,36 +2,65 @@
 
 #include <cstdlib>
 
-const char *const FindUsage = "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]  (kalvex-find --help)";
+const char *const FindTryHelp = "Try 'kalvex-find --help' for more information.";
+
+#ifdef _WIN32
+#define DefaultLineEnd "CR LF"
+#else
+#define DefaultLineEnd "LF"
+#endif
 
 const char *const FindHelp =
     "usage: kalvex-find [OPTIONS] KEYWORD [PATH...]\n"
+    "       kalvex-find [OPTIONS] -e KEYWORD... [PATH...]\n"
     "Lists the functions that DLLs and EXEs (PE32 and PE32+) export or import whose\n"
     "names contain KEYWORD ('' lists every name). Each PATH is a module file or a\n"
     "folder (default: the current folder); modules are read as data, never run.\n"
     "Each row: function, ordinal, module, path (the file read).\n"
     "\n"
+    "  -e KEYWORD            a keyword (repeatable: a name matches any of them);\n"
+    "                        the first operand is then a PATH\n"
+    "  -x, --exact           the whole name equals the keyword\n"
     "  -i, --ignore-case     match letters without regard to case\n"
     "      --imports         read import tables (default: export tables)\n"
-    "  -r, --recursive       walk subfolders (hidden ones are passed by)\n"
+    "      --files-from FILE the paths listed in FILE ('-': standard input), one a\n"
+    "                        line, after those of the command line\n"
+    "  -0, --null            a NUL after each path of -l, and between those of the\n"
+    "                        list of --files-from\n"
+    "  -r, --recursive       walk subfolders (hidden ones and links to folders are\n"
+    "                        passed by, as are pipes, sockets and devices)\n"
+    "  -L, --follow          -r enters links to folders too (each folder once)\n"
     "      --mask PATTERNS   file patterns of a folder, separated by ';' (default\n"
     "                        *.dll; '*' and '?', letters without regard to case);\n"
     "                        --mask all takes every file\n"
-    "      --format FORMAT   tsv (default), csv or sylk: the bytes of the window's\n"
-    "                        copy, lines ending in CR LF\n"
+    "      --format FORMAT   tsv (default), csv, sylk or json (JSON Lines: name,\n"
+    "                        ordinal, index, hint, module, path, kind; each byte\n"
+    "                        outside UTF-8 as \\u00XX)\n"
+    "  -l, --files-with-matches  only the path of each file with a matching name\n"
+    "  -c, --count           the path of each such file, a tab and its count\n"
+    "      --color[=WHEN]    colour the match in tab text: auto (default: when the\n"
+    "                        output is a terminal and NO_COLOR is unset), always,\n"
+    "                        never\n"
+    "      --crlf, --lf      end lines in CR LF or in LF (default: " DefaultLineEnd ")\n"
     "      --header          a first row of column names\n"
     "      --sort COLUMN     name, ordinal, module or path (stable); without it rows\n"
     "                        come in walk order\n"
-    "  -j, --jobs N          read files on N threads (default: one per core); the\n"
-    "                        output is that of -j 1\n"
+    "  -j, --jobs N          read files on N threads (default 1: the thread that\n"
+    "                        walks reads); the output is that of -j 1\n"
     "  -q                    no output, exit status only\n"
-    "      --errors          one line per unreadable file or folder on stderr\n"
-    "      --help            this text\n"
+    "  -s, --no-messages     no messages on stderr (the exit status stays)\n"
+    "      --errors          also name the files of a walk that are passed by: no\n"
+    "                        module, a damaged table, a pipe or a device\n"
+    "  -h, --help            this text\n"
     "      --version         the version\n"
     "\n"
+    "A path named on the command line that cannot be read or is no module, and a\n"
+    "folder that cannot be listed, are reported on stderr as 'kalvex-find: PATH:\n"
+    "reason'.\n"
+    "\n"
     "Exit status: 0 when a row was found, 1 when none was, 2 on a usage error, a\n"
-    "write error (not a closed pipe) or when a file or folder could not be opened\n"
-    "(even if rows were found).\n";
+    "write error (not a closed pipe) or a reported problem (even if rows were\n"
+    "found); with -q a match gives 0 whatever else happened.\n";
 
 namespace {
 
@@ -81,10 +110,40 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             o.Imports = true;
         } else if (arg == "--recursive") {
             o.Recursive = true;
+        } else if (arg == "--follow") {
+            o.FollowLinks = true;
         } else if (arg == "--header") {
             o.Header = true;
         } else if (arg == "--errors") {
             o.Errors = true;
+        } else if (arg == "--files-with-matches") {
+            o.Files = TFileOutput::Names;
+        } else if (arg == "--count") {
+            o.Files = TFileOutput::Counts;
+        } else if (arg == "--color" || arg.compare(0, 8, "--color=") == 0) {
+            const std::string when = arg.size() > 8 ? arg.substr(8) : "auto";
+            if (when == "auto")
+                o.Colour = TColour::Auto;
+            else if (when == "always")
+                o.Colour = TColour::Always;
+            else if (when == "never")
+                o.Colour = TColour::Never;
+            else
+                return "unknown colour choice '" + when + "' (auto, always or never)";
+        } else if (arg == "--exact") {
+            o.Exact = true;
+        } else if (arg == "--null") {
+            o.Null = true;
+        } else if (TakeValue(args, i, arg, "--files-from", value, error)) {
+            if (!error.empty())
+                return error;
+            o.FilesFrom = value;
+        } else if (arg == "--crlf") {
+            o.LineEnd = "\r\n";
+        } else if (arg == "--lf") {
+            o.LineEnd = "\n";
+        } else if (arg == "--no-messages") {
+            o.NoMessages = true;
         } else if (arg == "--help") {
             o.Help = true;
         } else if (arg == "--version") {
@@ -104,8 +163,10 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                 o.Format = TFormat::Csv;
             else if (value == "sylk")
                 o.Format = TFormat::Sylk;
+            else if (value == "json")
+                o.Format = TFormat::Json;
             else
-                return "unknown format '" + value + "' (tsv, csv or sylk)";
+                return "unknown format '" + value + "' (tsv, csv, sylk or json)";
         } else if (TakeValue(args, i, arg, "--sort", value, error)) {
             if (!error.empty())
                 return error;
@@ -136,13 +197,32 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                     o.Recursive = true;
                 } else if (c == 'q') {
                     o.Quiet = true;
-                } else if (c == 'j') {
+                } else if (c == 's') {
+                    o.NoMessages = true;
+                } else if (c == 'h') {
+                    o.Help = true;
+                } else if (c == 'L') {
+                    o.FollowLinks = true;
+                } else if (c == 'l') {
+                    o.Files = TFileOutput::Names;
+                } else if (c == 'c') {
+                    o.Files = TFileOutput::Counts;
+                } else if (c == 'x') {
+                    o.Exact = true;
+                } else if (c == '0') {
+                    o.Null = true;
+                } else if (c == 'j' || c == 'e') {
+                    // The value: the rest of the word, else the next word.
                     if (k + 1 < arg.size())
                         value = arg.substr(k + 1);
                     else if (i + 1 < args.size())
                         value = args[++i];
                     else
-                        return "option '-j' needs a value";
+                        return std::string("option '-") + c + "' needs a value";
+                    if (c == 'e') {
+                        o.Keywords.push_back(value);
+                        break;
+                    }
                     error = Jobs(value, o.Jobs);
                     if (!error.empty())
                         return error;
@@ -155,9 +235,13 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
     }
     if (o.Help || o.Version)
         return "";
-    if (operands.empty())
-        return "no KEYWORD given";
-    o.Keyword = operands[0];
-    o.Paths.assign(operands.begin() + 1, operands.end());
+    // With -e every operand is a path.
+    const bool keywordGiven = !o.Keywords.empty();
+    if (!keywordGiven) {
+        if (operands.empty())
+            return "no KEYWORD given";
+        o.Keywords.push_back(operands[0]);
+    }
+    o.Paths.assign(operands.begin() + (keywordGiven ? 0 : 1), operands.end());
     return "";
 }

@@ -21,13 +21,25 @@ struct TWriteFailure {
     std::string Reason;
 };
 TWriteFailure LastWriteFailure();
-// Standard output in binary (rows end in CR LF as they are), and a closed
+// Standard output in binary (rows end as the options say), and a closed
 // pipe reported as a failed write rather than as a signal.
 void PrepareStreams();
 // Large blocks (a module's name list, its rows) straight from the system and
 // back to it when freed, so that a run's memory follows the bytes its jobs
 // hold rather than what each thread's heap once held.
 void PrepareMemory();
-bool StderrIsTerminal();
+// Whether a progress line may go to stderr: it is a terminal, and stdout
+// is not that same terminal (whose rows it would break into).
+bool ProgressWanted();
+// Whether stdout is a terminal, to which rows go a line at a time.
+bool StdoutIsTerminal();
+// The width of the progress line now on stderr (0: none): an interrupt
+// (Ctrl+C) erases that many columns before the program ends.
+void SetProgressWidth(size_t width);
+// Whether standard output is a terminal that shows colour escapes (on
+// Windows a console whose escape processing could be turned on).
+bool StdoutTakesColour();
+// The code (in FindErrorText's numbering) of the fopen that just failed.
+uint32_t FindOpenErrorCode();
 // An anonymous temporary file, gone when closed; null if none can be made.
 FILE *OpenSpool();

@@ -1,8 +1,10 @@
 #include "find/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -23,26 +25,28 @@ std::string FindFileName(const std::string &path)
 
 std::string FindErrorText(uint32_t code)
 {
-    // The codes of the reader and of the file access, in their Win32 numbering.
+    // The codes of the reader and of the file access, in their Win32
+    // numbering, in the words strerror gives their errno (as grep and ls
+    // write them) where there is one.
     switch (code) {
-    case 1: return "not a regular file";
-    case 2: return "the file does not exist";
-    case 3: return "the folder does not exist";
-    case 4: return "too many open files";
-    case 5: return "access denied";
-    case 8: return "not enough memory";
+    case 1: return "not a regular file (a pipe, socket or device)";
+    case 2: return "No such file or directory";
+    case 3: return "Not a directory";
+    case 4: return "Too many open files";
+    case 5: return "Permission denied";
+    case 8: return "Cannot allocate memory";
     case 21: return "the device is not ready";
     case 23: return "a data error on the device";
     case 30: return "the device cannot be read";
     case 31: return "the file cannot be read";
-    case 32: return "the file is in use";
+    case 32: return "Device or resource busy";
     case 38: return "the file ended early (it shrank while it was read)";
     case 193: return "not a PE32 or PE32+ module";
-    case 206: return "the name is too long";
-    case 998: return "the module's table leads outside it or is too large";
-    case 1117: return "an input/output error";
+    case 206: return "File name too long";
+    case 998: return "the module's name table is damaged (it leads outside the module or is too large)";
+    case 1117: return "Input/output error";
     case 1223: return "the read was stopped";
-    case 1921: return "too many levels of links";
+    case 1921: return "Too many levels of symbolic links";
     default: return "error " + std::to_string(code);
     }
 }
@@ -69,9 +73,71 @@ void PrepareMemory()
 #endif
 }
 
-bool StderrIsTerminal()
+uint32_t FindOpenErrorCode()
 {
-    return isatty(STDERR_FILENO) != 0;
+    switch (errno) {
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EACCES: case EPERM: return 5;
+    case ENAMETOOLONG: return 206;
+    case ELOOP: return 1921;
+    case EIO: return 1117;
+    default: return 31;
+    }
+}
+
+bool StdoutTakesColour()
+{
+    return isatty(STDOUT_FILENO) != 0;
+}
+
+bool StdoutIsTerminal()
+{
+    return isatty(STDOUT_FILENO) != 0;
+}
+
+bool ProgressWanted()
+{
+    if (!isatty(STDERR_FILENO))
+        return false;
+    struct stat out, err;
+    return !isatty(STDOUT_FILENO) || fstat(STDOUT_FILENO, &out) != 0 || fstat(STDERR_FILENO, &err) != 0 ||
+           out.st_rdev != err.st_rdev;
+}
+
+namespace {
+
+std::atomic<size_t> ProgressWidth{0};
+
+void EraseAndEnd(int signal)
+{
+    // Only async-signal-safe calls: write, signal, raise.
+    static const char blanks[] = "                                                                                ";
+    size_t width = ProgressWidth.load();
+    if (width > 0) {
+        (void)!::write(STDERR_FILENO, "\r", 1);
+        for (; width > 0;) {
+            const size_t n = width < sizeof blanks - 1 ? width : sizeof blanks - 1;
+            (void)!::write(STDERR_FILENO, blanks, n);
+            width -= n;
+        }
+        (void)!::write(STDERR_FILENO, "\r", 1);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void SetProgressWidth(size_t width)
+{
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        for (int s : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(s, EraseAndEnd);
+    }
+    ProgressWidth.store(width);
 }
 
 FILE *OpenSpool()

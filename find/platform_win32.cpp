@@ -32,8 +32,17 @@ std::string FindFileName(const std::string &path)
 
 std::string FindErrorText(uint32_t code)
 {
-    const std::string text = ErrorText(code);
-    return text.empty() ? "error " + std::to_string(code) : text;
+    // The reader's own two codes in its words (the system's text for 193
+    // holds a "%1"); the system's text otherwise, without its full stop,
+    // and its code.
+    if (code == 193)
+        return "not a PE32 or PE32+ module";
+    if (code == 998)
+        return "the module's name table is damaged (it leads outside the module or is too large)";
+    std::string text = ErrorText(code);
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return (text.empty() ? "error" : text) + " (" + std::to_string(code) + ")";
 }
 
 TWriteFailure LastWriteFailure()
@@ -52,6 +61,7 @@ TWriteFailure LastWriteFailure()
 void PrepareStreams()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);  // a NUL-separated list as it is
     // No critical-error box (a drive without its medium): the error is reported.
     SetErrorMode(SEM_FAILCRITICALERRORS);
 }
@@ -62,10 +72,61 @@ void PrepareMemory()
     // threshold (about 512 KiB) straight from VirtualAlloc and frees them to it.
 }
 
-bool StderrIsTerminal()
+uint32_t FindOpenErrorCode()
+{
+    // msvcrt keeps the system's code of the failed CreateFile.
+    return _doserrno != 0 ? static_cast<uint32_t>(_doserrno) : 2;
+}
+
+bool StdoutTakesColour()
+{
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode;
+    const DWORD escapes = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING (Windows 10)
+    return GetConsoleMode(out, &mode) && ((mode & escapes) || SetConsoleMode(out, mode | escapes));
+}
+
+bool StdoutIsTerminal()
 {
     DWORD mode;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool ProgressWanted()
+{
+    // A process has one console: stdout on a console is stderr's.
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0 && !StdoutIsTerminal();
+}
+
+namespace {
+
+volatile LONG ProgressWidth = 0;
+
+BOOL WINAPI EraseOnBreak(DWORD)
+{
+    // Runs on a thread of its own; the default handler then ends the process.
+    const LONG width = InterlockedExchange(&ProgressWidth, 0);
+    if (width > 0) {
+        // Appended, not "\r" + string: GCC 12 warns falsely (-Wrestrict) about that.
+        std::string line(1, '\r');
+        line.append(static_cast<size_t>(width), ' ').append(1, '\r');
+        DWORD written;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void SetProgressWidth(size_t width)
+{
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        SetConsoleCtrlHandler(EraseOnBreak, TRUE);
+    }
+    InterlockedExchange(&ProgressWidth, static_cast<LONG>(width));
 }
 
 FILE *OpenSpool()

@@ -9,5 +9,5 @@
 
 // Runs the search that options describe, writing rows to out and messages
 // to err; returns the exit status (0 rows found, 1 none, 2 a file or folder
-// could not be opened).
+// could not be read; with -q, 0 whenever a row was found).
 int RunFind(const TFindOptions &options, FILE *out, FILE *err);

@@ -80,14 +80,15 @@ void AppendSylkValue(std::string &out, const std::string &text, TCellKind kind)
     }
 }
 
-template <class Cell> void AppendLine(std::string &out, const TCellRow &row, char separator, Cell cell)
+template <class Cell>
+void AppendLine(std::string &out, const TCellRow &row, char separator, const char *lineEnd, Cell cell)
 {
     for (size_t col = 0; col < row.size(); ++col) {
         if (col > 0)
             out += separator;
         cell(out, row[col]);
     }
-    out += CrLf;
+    out += lineEnd;
 }
 
 int FoldedByte(char c)
@@ -112,18 +113,18 @@ int CompareZeroFilled(const char *a, size_t na, const char *b, size_t nb)
 
 }  // namespace
 
-void AppendTextLine(std::string &out, const TCellRow &row)
+void AppendTextLine(std::string &out, const TCellRow &row, const char *lineEnd)
 {
-    AppendLine(out, row, '\t', [](std::string &o, const TCell &c) {
+    AppendLine(out, row, '\t', lineEnd, [](std::string &o, const TCell &c) {
         if (LooksLikeFormula(*c.Text, c.Kind))
             o += '\'';
         AppendLineSafe(o, *c.Text);
     });
 }
 
-void AppendCsvLine(std::string &out, const TCellRow &row)
+void AppendCsvLine(std::string &out, const TCellRow &row, const char *lineEnd)
 {
-    AppendLine(out, row, ',', [](std::string &o, const TCell &c) {
+    AppendLine(out, row, ',', lineEnd, [](std::string &o, const TCell &c) {
         if (c.Kind == TCellKind::Number)
             o += *c.Text;
         else
@@ -131,12 +132,12 @@ void AppendCsvLine(std::string &out, const TCellRow &row)
     });
 }
 
-std::string SylkHead(int rows, int columns)
+std::string SylkHead(int rows, int columns, const char *lineEnd)
 {
-    return std::string("ID;PLVU") + CrLf + "B;Y" + std::to_string(rows) + ";X" + std::to_string(columns) + CrLf;
+    return std::string("ID;PLVU") + lineEnd + "B;Y" + std::to_string(rows) + ";X" + std::to_string(columns) + lineEnd;
 }
 
-void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row)
+void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row, const char *lineEnd)
 {
     for (size_t col = 0; col < row.size(); ++col) {
         out += "F;";
@@ -149,10 +150,10 @@ void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row)
         out += std::to_string(col + 1);
         out += ";FG0";
         out += AlignmentLetter(row[col].Kind);
-        out += CrLf;
+        out += lineEnd;
         out += "C;K";
         AppendSylkValue(out, *row[col].Text, row[col].Kind);
-        out += CrLf;
+        out += lineEnd;
     }
 }
 

@@ -29,14 +29,16 @@ extern const char *const CrLf;
 // leading "'" (SYLK text cells are never evaluated and keep their bytes).
 
 // One row of tab-separated text, or of CSV (a number bare, any other text in
-// double quotes with each quote inside doubled), ended by CR LF.
-void AppendTextLine(std::string &out, const TCellRow &row);
-void AppendCsvLine(std::string &out, const TCellRow &row);
+// double quotes with each quote inside doubled), ended by lineEnd (the
+// window's copies: CR LF).
+void AppendTextLine(std::string &out, const TCellRow &row, const char *lineEnd = CrLf);
+void AppendCsvLine(std::string &out, const TCellRow &row, const char *lineEnd = CrLf);
 // SYLK: the identification and bounds records (rows, then columns), the
 // records of row rowNumber (from 1: a format record that places each cell
-// and a cell record that takes that place), and the end record.
-std::string SylkHead(int rows, int columns);
-void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row);
+// and a cell record that takes that place), and the end record; each record
+// ends in lineEnd.
+std::string SylkHead(int rows, int columns, const char *lineEnd = CrLf);
+void AppendSylkRow(std::string &out, int rowNumber, const TCellRow &row, const char *lineEnd = CrLf);
 extern const char *const SylkEnd;
 
 // Byte by byte, unsigned, with 'a'-'z' folded to 'A'-'Z' (no locale); the

@@ -60,6 +60,8 @@ const uint32_t CodeFileNotFound = 2;
 const uint32_t CodePathNotFound = 3;
 const uint32_t CodeAccessDenied = 5;
 const uint32_t CodeHandleEof = 38;  // ERROR_HANDLE_EOF: the file ended early
+// A pipe, socket or device: no regular file to read (ERROR_INVALID_FUNCTION).
+const uint32_t CodeNotRegularFile = 1;
 
 // A file opened for reading while others may read, write, rename or delete it.
 class TFileSource : public FIByteSource {
@@ -91,6 +93,7 @@ struct TFolderEntry {
     std::string Name;
     bool Folder;
     bool Hidden;  // a hidden or system folder, which recursive walks pass by
+    bool Link = false;  // a symbolic link (on Windows any reparse point), Folder telling where it leads
 };
 // Appends the entries of folder whose names match the wildcard pattern ("*"
 // any run, "?" one byte, letters without regard to case; "*.*" all): in the

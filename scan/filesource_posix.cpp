@@ -57,7 +57,7 @@ uint32_t TFileSource::Open(const std::string &path)
     }
     if (!S_ISREG(st.st_mode)) {
         Close();
-        return S_ISDIR(st.st_mode) ? CodeAccessDenied : 1;  // ERROR_INVALID_FUNCTION, as for a pipe
+        return S_ISDIR(st.st_mode) ? CodeAccessDenied : CodeNotRegularFile;
     }
     FSize = static_cast<uint64_t>(st.st_size);
     return 0;
@@ -102,13 +102,18 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
         }
         if (!WildcardMatch(pattern.c_str(), e->d_name))
             continue;
-        bool isFolder = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;  // a link to a folder is walked as one; cycles are caught by identity
+        bool isFolder = e->d_type == DT_DIR, link = e->d_type == DT_LNK;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            link = ::lstat(JoinPath(dir, e->d_name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+            isFolder = !link && S_ISDIR(st.st_mode);
+        }
+        if (link) {
+            struct stat st;  // where the link leads decides; cycles are caught by identity
             isFolder = ::stat(JoinPath(dir, e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         }
         // Names starting with "." are the hidden ones here.
-        found.push_back({e->d_name, isFolder, e->d_name[0] == '.'});
+        found.push_back({e->d_name, isFolder, e->d_name[0] == '.', link});
     }
     ::closedir(d);
     // The order in which NTFS and Wine list a folder: bytes with ASCII

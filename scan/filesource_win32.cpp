@@ -110,7 +110,8 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
     const DWORD skipped = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */;
     do
         entries.push_back({ReachableName(find), (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                           (find.dwFileAttributes & skipped) != 0});
+                           (find.dwFileAttributes & skipped) != 0,
+                           (find.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     while (FindNextFileW(h, &find));
     // The listing ends with ERROR_NO_MORE_FILES; anything else cut it short.
     const DWORD error = GetLastError();

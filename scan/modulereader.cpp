@@ -4,7 +4,8 @@
 
 namespace {
 
-uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped)
+uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped,
+                   uint32_t *exportBase)
 {
     TPeImage image(source);
     uint32_t code = image.Open();
@@ -16,7 +17,7 @@ uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, cons
         return fault ? CodeWalkFault : 0;
     list.clear();
     try {
-        code = exportTable ? WalkExportNames(image, rva, list, stopped)
+        code = exportTable ? WalkExportNames(image, rva, list, stopped, exportBase)
                            : WalkImportNames(image, rva, list, image.Is64(), stopped);
     } catch (...) {
         code = CodeWalkFault;  // exhausted memory while the list grew
@@ -26,18 +27,20 @@ uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, cons
 
 }  // namespace
 
-uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped)
+uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped,
+                         uint32_t *exportBase)
 {
-    const uint32_t code = ReadNames(source, exportTable, list, stopped);
+    const uint32_t code = ReadNames(source, exportTable, list, stopped, exportBase);
     // A read the file could not give looks like a truncated image or a bad
     // RVA to the reader: the system's code says what happened.
     return code == CodeBadExeFormat || code == CodeWalkFault ? (source.ReadError() ? source.ReadError() : code)
                                                              : code;
 }
 
-uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list, const TStopCheck &stopped)
+uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list, const TStopCheck &stopped,
+                           uint32_t *exportBase)
 {
     TFileSource file;
     const uint32_t code = file.Open(path);
-    return code != 0 ? code : ReadModuleNames(file, exportTable, list, stopped);
+    return code != 0 ? code : ReadModuleNames(file, exportTable, list, stopped, exportBase);
 }

@@ -13,9 +13,10 @@
 // is no PE32 or PE32+ image, CodeWalkFault for a fault during the walk (the
 // entries before it stay), CodeWalkStopped when stopped ended the walk, or
 // the system's code of a read that failed (an I/O error is no format error).
-// The list is emptied once the table is found.
+// The list is emptied once the table is found. exportBase, when given,
+// receives the export table's ordinal base (left alone without one).
 uint32_t ReadModuleNames(FIByteSource &source, bool exportTable, TNameList &list,
-                         const TStopCheck &stopped = nullptr);
+                         const TStopCheck &stopped = nullptr, uint32_t *exportBase = nullptr);
 // ReadModuleNames of the file at path, or the file's open error.
 uint32_t ReadFunctionNames(const std::string &path, bool exportTable, TNameList &list,
-                           const TStopCheck &stopped = nullptr);
+                           const TStopCheck &stopped = nullptr, uint32_t *exportBase = nullptr);

@@ -5,6 +5,7 @@
 namespace {
 
 // Field offsets of IMAGE_EXPORT_DIRECTORY and IMAGE_IMPORT_DESCRIPTOR.
+const uint32_t ExportBase = 16;
 const uint32_t ExportNumberOfNames = 24;
 const uint32_t ExportAddressOfNames = 32;
 const uint32_t ExportAddressOfNameOrdinals = 36;
@@ -94,15 +95,16 @@ private:
     bool FStopped = false;
 };
 
-uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva);
+uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva, uint32_t *base);
 uint32_t ImportNames(TBudgetedWalk &walk, uint32_t dirRva, bool thunks64);
 
 }  // namespace
 
-uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list, const TStopCheck &stopped)
+uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list, const TStopCheck &stopped,
+                         uint32_t *base)
 {
     TBudgetedWalk walk(image, list, stopped);
-    return walk.Result(ExportNames(walk, dirRva));
+    return walk.Result(ExportNames(walk, dirRva, base));
 }
 
 uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64,
@@ -114,11 +116,12 @@ uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list,
 
 namespace {
 
-uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva)
+uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva, uint32_t *base)
 {
     uint32_t count, names, ordinals, last;
     // The field offsets are added below; make sure no sum wraps.
     if (!FIImage::ElementRva(dirRva, 1, ExportAddressOfNameOrdinals, last) ||
+        (base && !walk.ReadU32(dirRva + ExportBase, *base)) ||
         !walk.ReadU32(dirRva + ExportNumberOfNames, count) ||
         !walk.ReadU32(dirRva + ExportAddressOfNames, names) ||
         !walk.ReadU32(dirRva + ExportAddressOfNameOrdinals, ordinals))

@@ -34,7 +34,9 @@ const uint64_t NameWalkByteLimit = 64u << 20;
 // reads; once it holds, the walk ends with CodeWalkStopped.
 // thunks64: the lookup tables hold the 64-bit thunks of a PE32+ module
 // (import by ordinal in bit 63) rather than 32-bit ones (bit 31).
+// base, when given, receives the export table's ordinal base (an entry's
+// ordinal is its Number plus the base).
 uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list,
-                         const TStopCheck &stopped = nullptr);
+                         const TStopCheck &stopped = nullptr, uint32_t *base = nullptr);
 uint32_t WalkImportNames(const FIImage &image, uint32_t dirRva, TNameList &list, bool thunks64 = false,
                          const TStopCheck &stopped = nullptr);

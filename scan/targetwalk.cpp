@@ -74,7 +74,7 @@ public:
             return;
         list("*.*");
         for (const TFolderEntry &e : entries)
-            if (e.Folder && !e.Hidden && e.Name != "." && e.Name != "..")
+            if (e.Folder && !e.Hidden && (!e.Link || FEvents.FollowLinks) && e.Name != "." && e.Name != "..")
                 Folder(JoinPath(folder, e.Name), depth + 1);
     }
 

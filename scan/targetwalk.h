@@ -15,6 +15,9 @@ struct TWalkEvents {
     std::function<void(const std::string &folder, uint32_t code)> Error;
     // Asked before each folder and each file: true ends the walk (optional).
     std::function<bool()> Stop;
+    // Whether a recursive walk enters links to folders (kalvex-find's -L);
+    // when not, they are passed by.
+    bool FollowLinks = true;
 };
 
 // The folder access of a walk: the system's (ListFolder, FolderIdentity), or

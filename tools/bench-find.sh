@@ -30,8 +30,8 @@ ours=$(best "$find_tool -i alloc")
 theirs=$(best "i686-w64-mingw32-objdump -p *.dll 2>/dev/null | grep -i alloc")
 rows=$($find_tool -i alloc | wc -l)
 echo "kalvex-find -i alloc: $ours s ($rows rows); objdump -p | grep -i alloc: $theirs s; ratio $(awk "BEGIN{printf \"%.3f\", $ours/$theirs}")"
-echo "full export listing: $(best "$find_tool ''") s ($($find_tool '' | wc -l) rows); -j 1: $(best "$find_tool -j 1 ''") s"
-echo "full import listing: $(best "$find_tool --imports ''") s; -j 1: $(best "$find_tool -j 1 --imports ''") s"
+echo "full export listing: $(best "$find_tool ''") s ($($find_tool '' | wc -l) rows); -j 1: $(best "$find_tool -j 1 ''") s; -j 2: $(best "$find_tool -j 2 ''") s"
+echo "full import listing: $(best "$find_tool --imports ''") s; -j 1: $(best "$find_tool -j 1 --imports ''") s; -j 2: $(best "$find_tool -j 2 --imports ''") s"
 
 # The corpus: 100 folders of 10 folders of 100 links each (to 100 of the
 # DLLs, a different hundred in each of the ten), made once.
@@ -53,6 +53,16 @@ for folder in "$corpus/00" "$corpus"; do
     /usr/bin/time -f "%e %M" -o "$timing" "$find_tool" -r -i alloc "$folder" >/dev/null
     set -- $(tail -1 "$timing")
     echo "corpus of $files files: $1 s, $(awk "BEGIN{printf \"%.0f\", $files/$1}") files/s, peak memory $(( $2 / 1024 )) MiB"
+done
+# The default jobs against -j 1 and -j 2 over the corpus, with the other
+# cores idle and with one of them kept busy: the default must never lose to
+# -j 1 by more than 10 %.
+for load in idle busy; do
+    busy=
+    [ $load = busy ] && { sh -c 'while :; do :; done' & busy=$!; }
+    echo "corpus, other core $load: default $(best "$find_tool -r -i alloc $corpus") s," \
+         "-j 1 $(best "$find_tool -j 1 -r -i alloc $corpus") s, -j 2 $(best "$find_tool -j 2 -r -i alloc $corpus") s"
+    [ -n "$busy" ] && kill "$busy"
 done
 
 # Sixteen copies of a module whose 200,000 export names all read CreateFileW

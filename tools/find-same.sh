@@ -9,7 +9,10 @@ run=$1; exe=$2; native=$3; folder=$4
 out=$(mktemp -d)
 fail=0
 cd "$folder" || exit 1
-for args in "" "-i alloc" "--imports" "--imports -i sleep" "--format csv -i heap" "--format sylk --sort name -i file"; do
+# Each run names its line ends, the same for both programs (their defaults
+# differ: CR LF on Windows, LF here).
+for args in "--crlf" "--lf -i alloc" "--crlf --imports" "--lf --imports -i sleep" "--crlf --format csv -i heap" \
+        "--lf --format sylk --sort name -i file"; do
     # The keyword: the first word after the options, or '' for every name.
     set -- $args
     case "$args" in *alloc|*sleep|*heap|*file) ;; *) set -- "$@" "" ;; esac

@@ -53,6 +53,19 @@ TEST(ExportWalk, ListsNamesInTableOrderWithRawOrdinals)
     EXPECT_EQ((std::vector<TEntry>{{"Beta", 2}, {"Alpha", 0}, {"Gamma", 65535}}), Entries(list));
 }
 
+TEST(ExportWalk, GivesTheOrdinalBaseWhenAsked)
+{
+    TPeBuilder b;
+    b.PutExports(Dir, {"Alpha"}, {3});
+    b.Put32(Dir + 16, 0x10000);
+    TGuardedImage image(b.Bytes);
+    TNameList list;
+    uint32_t base = 0;
+    EXPECT_EQ(0u, WalkExportNames(image.View(), Dir, list, nullptr, &base));
+    EXPECT_EQ(0x10000u, base);
+    EXPECT_EQ((std::vector<TEntry>{{"Alpha", 3}}), Entries(list));  // the raw index all the same
+}
+
 TEST(ExportWalk, NoNamesIsAnEmptySuccess)
 {
     TPeBuilder b;

@@ -49,10 +49,11 @@ struct TWalkLog {
     std::vector<std::pair<std::string, uint32_t>> Errors;
 };
 
-TWalkLog Walk(TFakeFolders &folders, const std::string &mask, bool recursive = true)
+TWalkLog Walk(TFakeFolders &folders, const std::string &mask, bool recursive = true, bool followLinks = true)
 {
     TWalkLog log;
     TWalkEvents events;
+    events.FollowLinks = followLinks;
     events.File = [&](const std::string &path) { log.Files.push_back(path); };
     events.Error = [&](const std::string &folder, uint32_t code) { log.Errors.emplace_back(folder, code); };
     WalkTargetFiles("r", mask, recursive, events, folders);
@@ -79,6 +80,17 @@ TEST(TargetWalk, AListingFailingMidwayIsReportedOnceAndWhatItGaveIsKept)
     const TWalkLog log = Walk(f, "*.dll");
     EXPECT_EQ((std::vector<std::string>{"r/a.dll", "r/sub/s.dll"}), log.Files);
     EXPECT_EQ((std::vector<std::pair<std::string, uint32_t>>{{"r", 1117}}), log.Errors);
+}
+
+TEST(TargetWalk, ALinkToAFolderIsEnteredOnlyWhenLinksAreFollowed)
+{
+    TFakeFolders f;
+    f.Tree["r"] = {{"a.dll", false, false, true}, {"far", true, false, true}, {"near", true, false}};
+    f.Tree["far"] = {{"f.dll", false, false}};
+    f.Tree["near"] = {{"n.dll", false, false}};
+    EXPECT_EQ((std::vector<std::string>{"r/a.dll", "r/far/f.dll", "r/near/n.dll"}), Walk(f, "*.dll").Files);
+    // A link to a file is read all the same.
+    EXPECT_EQ((std::vector<std::string>{"r/a.dll", "r/near/n.dll"}), Walk(f, "*.dll", true, false).Files);
 }
 
 TEST(TargetWalk, ALinkCycleEndsByIdentityOrWithoutOneByDepth)
