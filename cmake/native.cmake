@@ -54,7 +54,7 @@ if(KALVEX_TESTS)
     set(KALVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/../wine-test CACHE PATH "The Wine prefix of the tests")
     add_executable(kalvex_find_tests tests/find/find_test.cpp tests/find/platform_test.cpp
         tests/find/scheduler_test.cpp tests/find/match_test.cpp tests/find/rowwriter_test.cpp
-        find/match.cpp find/options.cpp find/rowwriter.cpp find/platform_posix.cpp find/scheduler.cpp
+        find/options.cpp find/rowwriter.cpp find/platform_posix.cpp find/scheduler.cpp
         tests/scan/imagebuilder.cpp)
     target_link_libraries(kalvex_find_tests PRIVATE kalvex_core gtest gtest_main Threads::Threads util)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"

@@ -77,7 +77,7 @@ void AppendJsonString(std::string &out, std::string_view bytes)
     out += '"';
 }
 
-TRowWriter::TRowWriter(const TFindOptions &options, const TKeywordMatch *colour, bool lineAtATime, FILE *out)
+TRowWriter::TRowWriter(const TFindOptions &options, const TNameMatch *colour, bool lineAtATime, FILE *out)
     : FFormat(options.Format), FFiles(options.Files), FNull(options.Null), FLineEnd(options.LineEnd),
       FColour(FFormat == TFormat::Tsv && FFiles == TFileOutput::Rows ? colour : nullptr), FLineAtATime(lineAtATime),
       FOut(out),

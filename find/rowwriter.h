@@ -2,9 +2,9 @@
 // chosen output form on the output, and what became of the writing.
 #pragma once
 
-#include "find/match.h"
 #include "find/options.h"
 #include "find/platform.h"
+#include "rows/resultrows.h"
 #include "rows/rowtext.h"
 
 #include <cstdio>
@@ -31,7 +31,7 @@ public:
     // out null: nothing is written (-q). A header row is written at once.
     // colour: the keywords whose match in a name is coloured, or null.
     // lineAtATime: each row leaves at once (a terminal), not in chunks.
-    TRowWriter(const TFindOptions &options, const TKeywordMatch *colour, bool lineAtATime, FILE *out);
+    TRowWriter(const TFindOptions &options, const TNameMatch *colour, bool lineAtATime, FILE *out);
     ~TRowWriter();
     TRowWriter(const TRowWriter &) = delete;
     TRowWriter &operator=(const TRowWriter &) = delete;
@@ -60,7 +60,7 @@ private:
     const TFileOutput FFiles;
     const bool FNull;
     const char *const FLineEnd;
-    const TKeywordMatch *const FColour;
+    const TNameMatch *const FColour;
     const bool FLineAtATime;
     FILE *const FOut;
     // SYLK names its row count before the rows, so its records wait in a

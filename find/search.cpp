@@ -1,6 +1,5 @@
 #include "find/search.h"
 
-#include "find/match.h"
 #include "find/platform.h"
 #include "find/rowwriter.h"
 #include "find/scheduler.h"
@@ -103,7 +102,7 @@ private:
 class TFind {
 public:
     TFind(const TFindOptions &options, FILE *out, FILE *err)
-        : FOptions(options), FErr(err), FMatch(options.Keywords, options.IgnoreCase, options.Exact, FindUpperCase),
+        : FOptions(options), FErr(err), FMatch(options.Keywords, options.IgnoreCase, FindUpperCase, options.Exact),
           FWriter(options, Coloured(options.Colour) ? &FMatch : nullptr, out == stdout && StdoutIsTerminal(),
                   options.Quiet ? nullptr : out),
           FThreads(options.Jobs > 0 ? options.Jobs : DefaultJobs),
@@ -217,16 +216,11 @@ private:
             TNameList list;
             TListBytes held(list);
             job.Code = ReadFunctionNames(job.Path, exports, list, [&] { return !meter.Hold(held()); }, &job.Base);
+            std::string_view name, module;
             if (job.Code == 0)
-                for (const TNameEntry &entry : list) {
-                    // An import entry is the function part, a CR and the module's name.
-                    const std::string_view text = entry.Text;
-                    const size_t cr = exports ? std::string_view::npos : text.find(NameSeparator);
-                    const std::string_view name = text.substr(0, cr);
-                    if (FMatch(name))
-                        job.Rows.Add(name, cr == std::string_view::npos ? std::string_view() : text.substr(cr + 1),
-                                     entry.Number);
-                }
+                for (const TNameEntry &entry : list)
+                    if (MatchEntry(entry, exports, FMatch, name, module))
+                        job.Rows.Add(name, module, entry.Number);
         }
         meter.Hold(job.Rows.Bytes());
     }
@@ -317,7 +311,7 @@ private:
 
     const TFindOptions &FOptions;
     FILE *FErr;
-    const TKeywordMatch FMatch;  // before the writer, which colours its matches
+    const TNameMatch FMatch;  // before the writer, which colours its matches
     TRowWriter FWriter;
     const int FThreads;
     const bool FProgress;

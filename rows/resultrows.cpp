@@ -4,25 +4,44 @@
 
 #include <algorithm>
 
-TNameMatch::TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper)
-    : FKeyword(keyword), FUpper(ignoreCase ? upper : nullptr)
+TNameMatch::TNameMatch(std::vector<std::string> keywords, bool ignoreCase, TUpper upper, bool exact)
+    : FKeywords(std::move(keywords)), FUpper(ignoreCase ? upper : nullptr), FExact(exact),
+      FMatchesAll(!exact && std::any_of(FKeywords.begin(), FKeywords.end(),
+                                        [](const std::string &k) { return k.empty(); }))
 {
     if (FUpper)
-        FUpper(FKeyword);
+        for (std::string &k : FKeywords)
+            FUpper(k);
 }
 
 bool TNameMatch::operator()(std::string_view name) const
 {
-    if (FKeyword.empty())
-        return true;
-    if (!FUpper)
-        return name.find(FKeyword) != std::string_view::npos;
+    // A full listing matches every name without upper-casing one.
+    size_t start, length;
+    return FMatchesAll || Find(name, start, length);
+}
+
+bool TNameMatch::Find(std::string_view name, size_t &start, size_t &length) const
+{
     // A copy to upper-case (short names stay inside the string object). Not
     // a thread_local buffer: MinGW runs the destructors of thread_local
     // objects unreliably at thread exit (a crash or a hang seen under Wine).
-    std::string upper(name);
-    FUpper(upper);
-    return upper.find(FKeyword) != std::string::npos;
+    std::string upper;
+    if (FUpper) {
+        upper.assign(name);
+        FUpper(upper);
+        name = upper;
+    }
+    bool found = false;
+    for (const std::string &k : FKeywords) {
+        const size_t at = FExact ? (name == k ? 0 : std::string_view::npos) : name.find(k);
+        if (at != std::string_view::npos && (!found || at < start)) {
+            found = true;
+            start = at;
+            length = k.size();
+        }
+    }
+    return found;
 }
 
 bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
@@ -34,16 +53,6 @@ bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &mat
     name = text.substr(0, cr);
     module = cr == std::string_view::npos ? std::string_view() : text.substr(cr + 1);
     return match(name);
-}
-
-void AppendResultRows(const TNameList &list, bool exportTable, const std::string &path,
-                      const std::string &fileName, const TNameMatch &match, TResultRows &rows)
-{
-    std::string_view name, module;
-    for (const TNameEntry &entry : list)
-        if (MatchEntry(entry, exportTable, match, name, module))
-            rows.push_back({std::string(name), std::to_string(static_cast<int32_t>(entry.Number)),
-                            exportTable ? fileName : std::string(module), path});
 }
 
 void SortResultRows(TResultRows &rows, TSortKey key)

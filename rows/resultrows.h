@@ -17,19 +17,30 @@ struct TResultRow {
 };
 using TResultRows = std::vector<TResultRow>;
 
-// The keyword test of a name: a byte-wise substring search, after upper-casing
-// the name (in place, with upper) when the keyword is matched without regard
-// to case (the keyword is then upper-cased once, here). An empty keyword
-// matches all. Usable from several threads at once.
+// The keyword test of a name: any of the keywords, a byte-wise substring
+// search (exact: the whole name), after upper-casing the name (a copy, with
+// upper) when the keywords are matched without regard to case (they are then
+// upper-cased once, here). An empty keyword matches all but exactly. Usable
+// from several threads at once.
 class TNameMatch {
 public:
     using TUpper = void (*)(std::string &);
-    TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper);
+    TNameMatch(std::vector<std::string> keywords, bool ignoreCase, TUpper upper, bool exact = false);
+    TNameMatch(const std::string &keyword, bool ignoreCase, TUpper upper)
+        : TNameMatch(std::vector<std::string>{keyword}, ignoreCase, upper)
+    {
+    }
     bool operator()(std::string_view name) const;
+    // Whether a keyword matches name; if so, where the earliest match starts
+    // and how long it is (the whole name for an exact match). Upper-casing
+    // keeps every byte in its place, so the match lies at the name's bytes.
+    bool Find(std::string_view name, size_t &start, size_t &length) const;
 
 private:
-    std::string FKeyword;
-    TUpper FUpper;  // null: case counts
+    std::vector<std::string> FKeywords;  // upper-cased when case does not count
+    TUpper FUpper;                       // null: case counts
+    bool FExact;
+    bool FMatchesAll;  // an empty keyword, not exact
 };
 
 // The name of an entry (an import's function part) and, for an import, the
@@ -37,10 +48,6 @@ private:
 // not match. The views point into entry.
 bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
                 std::string_view &module);
-// Appends a row for each entry of list whose name matches, in table order.
-// fileName is the file-name part of path.
-void AppendResultRows(const TNameList &list, bool exportTable, const std::string &path,
-                      const std::string &fileName, const TNameMatch &match, TResultRows &rows);
 
 enum class TSortKey { None, Name, Number, Module, Path };
 // A stable sort by one column with the list's comparison rules: the number

@@ -1,11 +1,11 @@
 // kalvex-find's keywords: inside the name or the whole name, any of several,
 // with or without regard to case, and where the match lies.
-#include "find/match.h"
 #include "find/platform.h"
+#include "rows/resultrows.h"
 
 #include <gtest/gtest.h>
 
-TEST(KeywordMatch, FindsTheEarliestMatchOfAnyKeyword)
+TEST(NameMatch, FindsTheEarliestMatchOfAnyKeyword)
 {
     const struct {
         std::vector<std::string> Keywords;
@@ -27,7 +27,7 @@ TEST(KeywordMatch, FindsTheEarliestMatchOfAnyKeyword)
         {{""}, false, true, "Any", false, 0, 0},
     };
     for (const auto &c : cases) {
-        const TKeywordMatch match(c.Keywords, c.IgnoreCase, c.Exact, FindUpperCase);
+        const TNameMatch match(c.Keywords, c.IgnoreCase, FindUpperCase, c.Exact);
         size_t start = 99, length = 99;
         EXPECT_EQ(c.Found, match.Find(c.Name, start, length)) << c.Name << " " << c.Keywords[0];
         if (c.Found) {
