@@ -78,18 +78,14 @@ struct TJob : FIOrderedJob {
 };
 
 // The heap bytes of a name list that a walk fills, counted as it grows: the
-// entries' buffer and each text too long to stay inside its string object
-// (with the heap's block overhead), each text counted once.
+// entries' buffer and each text's heap block, each text counted once.
 class TListBytes {
 public:
     explicit TListBytes(const TNameList &list) : FList(list) {}
     uint64_t operator()()
     {
-        static const size_t inlineCapacity = std::string().capacity();
-        for (; FCounted < FList.size(); ++FCounted) {
-            const size_t capacity = FList[FCounted].Text.capacity();
-            FTexts += capacity > inlineCapacity ? capacity + 1 + 16 : 0;
-        }
+        for (; FCounted < FList.size(); ++FCounted)
+            FTexts += NameTextHeapBytes(FList[FCounted].Text);
         return FTexts + uint64_t(FList.capacity()) * sizeof(TNameEntry);
     }
 

@@ -44,7 +44,7 @@ public:
 
     bool Add(std::string &&text, uint32_t number)
     {
-        const uint64_t textBytes = HeapBytes(text);
+        const uint64_t textBytes = NameTextHeapBytes(text);
         if (FList.size() == FList.capacity()) {
             // Doubled by us, so that the growth is counted: the old buffer
             // lives on until the entries have moved to the new one.
@@ -79,13 +79,6 @@ private:
             FStopped = true;
         return FStopped;
     }
-    // The heap block a text holds beyond its entry (none when it is stored
-    // inside the string object).
-    static uint64_t HeapBytes(const std::string &text)
-    {
-        static const size_t inlineCapacity = std::string().capacity();
-        return text.capacity() > inlineCapacity ? text.capacity() + 1 + HeapBlockOverhead : 0;
-    }
 
     const FIImage &FImage;
     TNameList &FList;
@@ -99,6 +92,12 @@ uint32_t ExportNames(TBudgetedWalk &walk, uint32_t dirRva, uint32_t *base);
 uint32_t ImportNames(TBudgetedWalk &walk, uint32_t dirRva, bool thunks64);
 
 }  // namespace
+
+uint64_t NameTextHeapBytes(const std::string &text)
+{
+    static const size_t inlineCapacity = std::string().capacity();
+    return text.capacity() > inlineCapacity ? text.capacity() + 1 + HeapBlockOverhead : 0;
+}
 
 uint32_t WalkExportNames(const FIImage &image, uint32_t dirRva, TNameList &list, const TStopCheck &stopped,
                          uint32_t *base)

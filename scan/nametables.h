@@ -27,6 +27,9 @@ const uint32_t CodeWalkStopped = 1223;  // ERROR_CANCELLED
 // stay at a few MB - and ends as a fault, so a walk's work and memory stay
 // bounded and far below what the window shares the address space for.
 const uint64_t NameWalkByteLimit = 64u << 20;
+// The heap block a list entry's text holds beyond the entry, with the heap's
+// own overhead; none while the text stays inside its string object.
+uint64_t NameTextHeapBytes(const std::string &text);
 
 // The walks over a module image; dirRva is where the directory starts. They
 // append in table order and return 0 or CodeWalkFault, keeping the entries
