@@ -17,17 +17,9 @@ void FindUpperCase(std::string &text)
 std::string FindFileName(const std::string &path)
 {
     // ExtractFileName's rule with "/" a separator too, as the system takes
-    // it in a path: the name starts after the last "\", "/" or ":" that is
-    // no trail byte of a double-byte character.
-    size_t start = 0;
-    for (size_t i = 0; i < path.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c >= 0x80 && IsDBCSLeadByte(c) && i + 1 < path.size())
-            ++i;
-        else if (c == '\\' || c == '/' || c == ':')
-            start = i + 1;
-    }
-    return path.substr(start);
+    // it in a path.
+    const size_t d = LastPathDelimiter(path, "\\/:");
+    return d == std::string::npos ? path : path.substr(d + 1);
 }
 
 std::string FindErrorText(uint32_t code)

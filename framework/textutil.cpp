@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
-size_t LastPathDelimiter(const std::string &text)
+size_t LastPathDelimiter(const std::string &text, const char *delimiters)
 {
     size_t last = std::string::npos;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -13,7 +14,7 @@ size_t LastPathDelimiter(const std::string &text)
         // No code page has a lead byte below 0x80: most bytes need no call.
         if (c >= 0x80 && IsDBCSLeadByte(c) && i + 1 < text.size())
             ++i;  // the trail byte may be 0x5C, yet it is no delimiter
-        else if (c == '\\' || c == ':')
+        else if (c != 0 && std::strchr(delimiters, c))
             last = i;
     }
     return last;

@@ -7,9 +7,9 @@
 
 using TStringList = std::vector<std::string>;
 
-// Index of the last "\" or ":" of text that is not the second byte of a
-// double-byte character, or std::string::npos.
-size_t LastPathDelimiter(const std::string &text);
+// Index of the last of delimiters ("\" and ":" by default) in text that is
+// not the second byte of a double-byte character, or std::string::npos.
+size_t LastPathDelimiter(const std::string &text, const char *delimiters = "\\:");
 // The length of the longest start of text that holds at most limit bytes
 // and ends on a character boundary (a double-byte character is never cut).
 size_t CharBoundaryLength(std::string_view text, size_t limit);
