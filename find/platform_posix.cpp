@@ -1,5 +1,7 @@
 #include "find/platform.h"
 
+#include "scan/filesource.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -75,25 +77,17 @@ void PrepareMemory()
 
 uint32_t FindOpenErrorCode()
 {
-    switch (errno) {
-    case ENOENT: return 2;
-    case ENOTDIR: return 3;
-    case EACCES: case EPERM: return 5;
-    case ENAMETOOLONG: return 206;
-    case ELOOP: return 1921;
-    case EIO: return 1117;
-    default: return 31;
-    }
-}
-
-bool StdoutTakesColour()
-{
-    return isatty(STDOUT_FILENO) != 0;
+    return SystemCode(errno);
 }
 
 bool StdoutIsTerminal()
 {
     return isatty(STDOUT_FILENO) != 0;
+}
+
+bool StdoutTakesColour()
+{
+    return StdoutIsTerminal();
 }
 
 bool ProgressWanted()

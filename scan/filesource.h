@@ -62,6 +62,8 @@ const uint32_t CodeAccessDenied = 5;
 const uint32_t CodeHandleEof = 38;  // ERROR_HANDLE_EOF: the file ended early
 // A pipe, socket or device: no regular file to read (ERROR_INVALID_FUNCTION).
 const uint32_t CodeNotRegularFile = 1;
+// errno in that numbering (POSIX builds only).
+uint32_t SystemCode(int error);
 
 // A file opened for reading while others may read, write, rename or delete it.
 class TFileSource : public FIByteSource {

@@ -8,9 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// errno in the Win32 numbering that the rows and messages use.
 uint32_t SystemCode(int error)
 {
     switch (error) {
@@ -26,8 +23,6 @@ uint32_t SystemCode(int error)
     default: return 31;                   // ERROR_GEN_FAILURE
     }
 }
-
-}  // namespace
 
 TFileSource::~TFileSource()
 {
