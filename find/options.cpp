@@ -81,6 +81,48 @@ bool TakeValue(const std::vector<std::string> &args, size_t &i, const std::strin
     return true;
 }
 
+// The options without a value, by their short and long names (0 or null:
+// none of that kind).
+struct TFlag {
+    char Short;
+    const char *Long;
+    void (*Set)(TFindOptions &o);
+};
+const TFlag Flags[] = {
+    {'i', "--ignore-case", [](TFindOptions &o) { o.IgnoreCase = true; }},
+    {0, "--imports", [](TFindOptions &o) { o.Imports = true; }},
+    {'r', "--recursive", [](TFindOptions &o) { o.Recursive = true; }},
+    {'L', "--follow", [](TFindOptions &o) { o.FollowLinks = true; }},
+    {0, "--header", [](TFindOptions &o) { o.Header = true; }},
+    {0, "--errors", [](TFindOptions &o) { o.Errors = true; }},
+    {'l', "--files-with-matches", [](TFindOptions &o) { o.Files = TFileOutput::Names; }},
+    {'c', "--count", [](TFindOptions &o) { o.Files = TFileOutput::Counts; }},
+    {'x', "--exact", [](TFindOptions &o) { o.Exact = true; }},
+    {'0', "--null", [](TFindOptions &o) { o.Null = true; }},
+    {0, "--crlf", [](TFindOptions &o) { o.LineEnd = "\r\n"; }},
+    {0, "--lf", [](TFindOptions &o) { o.LineEnd = "\n"; }},
+    {'s', "--no-messages", [](TFindOptions &o) { o.NoMessages = true; }},
+    {'q', nullptr, [](TFindOptions &o) { o.Quiet = true; }},
+    {'h', "--help", [](TFindOptions &o) { o.Help = true; }},
+    {0, "--version", [](TFindOptions &o) { o.Version = true; }},
+};
+
+const TFlag *FlagNamed(const std::string &name)
+{
+    for (const TFlag &f : Flags)
+        if (f.Long && name == f.Long)
+            return &f;
+    return nullptr;
+}
+
+const TFlag *FlagLettered(char letter)
+{
+    for (const TFlag &f : Flags)
+        if (f.Short && letter == f.Short)
+            return &f;
+    return nullptr;
+}
+
 std::string Jobs(const std::string &text, int &jobs)
 {
     char *end = nullptr;
@@ -104,22 +146,8 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             operands.push_back(arg);
         } else if (arg == "--") {
             optionsEnd = true;
-        } else if (arg == "--ignore-case") {
-            o.IgnoreCase = true;
-        } else if (arg == "--imports") {
-            o.Imports = true;
-        } else if (arg == "--recursive") {
-            o.Recursive = true;
-        } else if (arg == "--follow") {
-            o.FollowLinks = true;
-        } else if (arg == "--header") {
-            o.Header = true;
-        } else if (arg == "--errors") {
-            o.Errors = true;
-        } else if (arg == "--files-with-matches") {
-            o.Files = TFileOutput::Names;
-        } else if (arg == "--count") {
-            o.Files = TFileOutput::Counts;
+        } else if (const TFlag *flag = FlagNamed(arg)) {
+            flag->Set(o);
         } else if (arg == "--color" || arg.compare(0, 8, "--color=") == 0) {
             const std::string when = arg.size() > 8 ? arg.substr(8) : "auto";
             if (when == "auto")
@@ -130,24 +158,10 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
                 o.Colour = TColour::Never;
             else
                 return "unknown colour choice '" + when + "' (auto, always or never)";
-        } else if (arg == "--exact") {
-            o.Exact = true;
-        } else if (arg == "--null") {
-            o.Null = true;
         } else if (TakeValue(args, i, arg, "--files-from", value, error)) {
             if (!error.empty())
                 return error;
             o.FilesFrom = value;
-        } else if (arg == "--crlf") {
-            o.LineEnd = "\r\n";
-        } else if (arg == "--lf") {
-            o.LineEnd = "\n";
-        } else if (arg == "--no-messages") {
-            o.NoMessages = true;
-        } else if (arg == "--help") {
-            o.Help = true;
-        } else if (arg == "--version") {
-            o.Version = true;
         } else if (TakeValue(args, i, arg, "--mask", value, error)) {
             if (!error.empty())
                 return error;
@@ -191,26 +205,8 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             // Short options, which may be joined: -ir, -j4, -j 4.
             for (size_t k = 1; k < arg.size(); ++k) {
                 const char c = arg[k];
-                if (c == 'i') {
-                    o.IgnoreCase = true;
-                } else if (c == 'r') {
-                    o.Recursive = true;
-                } else if (c == 'q') {
-                    o.Quiet = true;
-                } else if (c == 's') {
-                    o.NoMessages = true;
-                } else if (c == 'h') {
-                    o.Help = true;
-                } else if (c == 'L') {
-                    o.FollowLinks = true;
-                } else if (c == 'l') {
-                    o.Files = TFileOutput::Names;
-                } else if (c == 'c') {
-                    o.Files = TFileOutput::Counts;
-                } else if (c == 'x') {
-                    o.Exact = true;
-                } else if (c == '0') {
-                    o.Null = true;
+                if (const TFlag *flag = FlagLettered(c)) {
+                    flag->Set(o);
                 } else if (c == 'j' || c == 'e') {
                     // The value: the rest of the word, else the next word.
                     if (k + 1 < arg.size())
