@@ -213,11 +213,28 @@ void CompareWithLoader(const std::string &path, const std::vector<uint8_t> &byte
     DeleteFileA(path.c_str());
 }
 
-void Summary(int compared, const std::map<std::string, int> &exceptions)
+// rounds damaged copies of the originals in turn (headerBytes of headers
+// damaged too), each compared with the loader; prints what it found and
+// returns the tables that read alike.
+int CompareDamagedCopies(const std::vector<std::vector<uint8_t>> &originals, int rounds, uint32_t headerBytes,
+                         unsigned seed, const std::string &name)
 {
+    const std::string dir = NewTempDir(name);
+    std::mt19937 random(seed);
+    std::map<std::string, int> exceptions;
+    int compared = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<uint8_t> bytes = originals[round % originals.size()];
+        Damage(bytes, round, headerBytes, random);
+        char file[32];
+        std::snprintf(file, sizeof file, "%.3s%05d.dll", name.c_str(), round);
+        CompareWithLoader(dir + file, bytes, compared, exceptions);
+    }
+    RemoveDirectoryA(dir.c_str());
     for (const auto &e : exceptions)
         std::printf("%d tables: %s\n", e.second, e.first.c_str());
     std::printf("%d tables read alike\n", compared);
+    return compared;
 }
 
 // A good image whose section alignment is below a page: two sections that
@@ -285,40 +302,14 @@ TEST(Differential, DamagedCopiesOfRealDllsReadAsTheLoaderReadsThem)
         originals.push_back(FileBytes(sys + s));
         ASSERT_GT(originals.back().size(), 4096u) << s;
     }
-    const std::string dir = NewTempDir("damaged");
-    std::mt19937 random(20261208);
-    std::map<std::string, int> exceptions;
-    int compared = 0;
-    for (int round = 0; round < 2000; ++round) {
-        std::vector<uint8_t> bytes = originals[round % originals.size()];
-        Damage(bytes, round, 1024, random);
-        char name[32];
-        std::snprintf(name, sizeof name, "dmg%05d.dll", round);
-        CompareWithLoader(dir + name, bytes, compared, exceptions);
-    }
-    RemoveDirectoryA(dir.c_str());
-    Summary(compared, exceptions);
+    CompareDamagedCopies(originals, 2000, 1024, 20261208, "dmg");
 }
 
 TEST(Differential, DamagedLowAlignmentImagesReadAsTheLoaderReadsThem)
 {
     // The loader lays such an image out as the file; our copies damage the
     // headers and the section table (0x200 bytes) too.
-    const std::vector<uint8_t> original = LowAlignmentImage();
-    const std::string dir = NewTempDir("lowdamaged");
-    std::mt19937 random(20261209);
-    std::map<std::string, int> exceptions;
-    int compared = 0;
-    for (int round = 0; round < 800; ++round) {
-        std::vector<uint8_t> bytes = original;
-        Damage(bytes, round, 0x200, random);
-        char name[32];
-        std::snprintf(name, sizeof name, "low%05d.dll", round);
-        CompareWithLoader(dir + name, bytes, compared, exceptions);
-    }
-    RemoveDirectoryA(dir.c_str());
-    Summary(compared, exceptions);
-    EXPECT_GT(compared, 800);
+    EXPECT_GT(CompareDamagedCopies({LowAlignmentImage()}, 800, 0x200, 20261209, "low"), 800);
 }
 
 TEST(Differential, LayoutCasesReadAsTheLoaderReadsThem)
