@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <cwchar>
 
 TFileSource::~TFileSource()
@@ -74,11 +73,16 @@ std::wstring Wide(const std::string &text)
 // which names no file or another one).
 bool Narrow(const wchar_t *name, std::string &text)
 {
+    // A listed name holds at most MAX_PATH UTF-16 units, each at most four
+    // bytes in any ANSI code page, so one call into a buffer of that size.
+    // UTF-8 as the ANSI code page holds every character, and the system
+    // refuses the best-fit flag and the lossy report for it.
+    char buffer[4 * MAX_PATH + 1];
+    const bool utf8 = GetACP() == CP_UTF8;
     BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &lossy);
-    text.assign(n > 0 ? n : 1, '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, &text[0], n, nullptr, &lossy);
-    text.resize(strlen(text.c_str()));
+    const int n = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name, -1, buffer, sizeof buffer,
+                                      nullptr, utf8 ? nullptr : &lossy);
+    text.assign(buffer, n > 0 ? n - 1 : 0);
     return n > 0 && !lossy;
 }
 
