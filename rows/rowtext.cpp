@@ -65,19 +65,18 @@ void AppendQuoted(std::string &out, const std::string &text, bool formulaGuard)
 // byte of a double-byte character).
 void AppendSylkValue(std::string &out, const std::string &text, TCellKind kind)
 {
-    std::string safe;
-    AppendLineSafe(safe, text);
-    if (kind == TCellKind::Number) {
-        out += safe;
-        return;
-    }
-    std::string quoted;
-    AppendQuoted(quoted, safe, false);
-    for (char c : quoted) {
+    const bool quoted = kind != TCellKind::Number;
+    if (quoted)
+        out += '"';
+    for (char c : text) {
+        if (IsControlByte(c))
+            c = '?';
+        else if (quoted && (c == '"' || c == ';'))
+            out += c;  // doubled
         out += c;
-        if (c == ';')
-            out += ';';
     }
+    if (quoted)
+        out += '"';
 }
 
 template <class Cell>
