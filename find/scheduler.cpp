@@ -69,15 +69,8 @@ void TOrderedJobs::Submit(std::unique_ptr<FIOrderedJob> job)
         return;
     }
     std::unique_lock<std::mutex> lock(FLock);
-    for (;;) {
-        EmitDone(lock);
-        Rethrow();
-        if (FStopped)
-            return;
-        if (FInFlight.size() < FLimits.Jobs)
-            break;
-        Wait(FDone, lock, [this] { return FStopped || FInFlight.front()->Done; });
-    }
+    if (!EmitUntilBelow(lock, FLimits.Jobs))
+        return;
     FInFlight.push_back(std::make_unique<TJobSlot>(TJobSlot{std::move(job)}));
     FQueue.push_back(FInFlight.back().get());
     lock.unlock();
@@ -88,13 +81,7 @@ void TOrderedJobs::Finish()
 {
     {
         std::unique_lock<std::mutex> lock(FLock);
-        for (;;) {
-            EmitDone(lock);
-            Rethrow();
-            if (FStopped || FInFlight.empty())
-                break;
-            Wait(FDone, lock, [this] { return FStopped || FInFlight.front()->Done; });
-        }
+        EmitUntilBelow(lock, 1);
     }
     Close();
 }
@@ -162,6 +149,19 @@ void TOrderedJobs::EmitDone(std::unique_lock<std::mutex> &lock)
         FBytes -= slot.Bytes;
         FInFlight.pop_front();
         FRoom.notify_all();
+    }
+}
+
+bool TOrderedJobs::EmitUntilBelow(std::unique_lock<std::mutex> &lock, size_t count)
+{
+    for (;;) {
+        EmitDone(lock);
+        Rethrow();
+        if (FStopped)
+            return false;
+        if (FInFlight.size() < count)
+            return true;
+        Wait(FDone, lock, [this] { return FStopped || FInFlight.front()->Done; });
     }
 }
 

@@ -82,6 +82,10 @@ private:
     void Read(TJobSlot &slot);
     // Emits the finished jobs at the front; lock is held on entry and exit.
     void EmitDone(std::unique_lock<std::mutex> &lock);
+    // Emits finished jobs in order, waiting for the oldest as needed, until
+    // fewer than count are in flight; false when the run stopped first. A
+    // read's failure is thrown. lock is held on entry and exit.
+    bool EmitUntilBelow(std::unique_lock<std::mutex> &lock, size_t count);
     // Throws the first read's failure; lock held.
     void Rethrow();
     void Close();
