@@ -16,6 +16,16 @@
 
 namespace {
 
+// The rows the list holds when its window is destroyed.
+int RowsAtDestroy = -1;
+
+LRESULT CALLBACK WatchDestroy(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+{
+    if (msg == WM_DESTROY)
+        RowsAtDestroy = FormKalvex->ListView->Count();
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 class MainWindow : public TWindowTest {
 protected:
     bool Summary() const
@@ -49,6 +59,19 @@ protected:
         Form->EditFolder->SetText(folder);
         Form->EditFindText->SetText(keyword);
         Form->ActionFind->Execute();
+    }
+    // Closes the window as the user does, then deletes it as the entry point
+    // does after the loop (a running search ends first): the rows the list
+    // held when it was destroyed.
+    int CloseAndCountRows()
+    {
+        RowsAtDestroy = -1;
+        SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
+        PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
+        PumpUntil([&] { return Application.Terminated(); });
+        delete FormKalvex;
+        FormKalvex = nullptr;
+        return RowsAtDestroy;
     }
 };
 
@@ -297,34 +320,15 @@ TEST_F(MainWindow, ASearchStartedWhileOneRunsIsIgnored)
     EXPECT_EQ("80個の関数が見つかりました", Form->StatusBar->SimpleText());
 }
 
-namespace {
-
-// The rows the list holds when its window is destroyed.
-int RowsAtDestroy = -1;
-
-LRESULT CALLBACK WatchDestroy(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
-{
-    if (msg == WM_DESTROY)
-        RowsAtDestroy = FormKalvex->ListView->Count();
-    return DefSubclassProc(hwnd, msg, wp, lp);
-}
-
-}  // namespace
-
 TEST_F(MainWindow, ClosingDuringASearchStopsItAfterTheModuleInHand)
 {
-    RowsAtDestroy = -1;
-    SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
     const std::string dll = TestDir() + "fixexports.dll";
     Form->StartFind(TStringList(5000, dll), "", true, true);  // 20,000 rows
     // Run until the second module is being read, then close as the user does.
     PumpUntil([&] { return Form->ListView->Count() >= 5; });
-    PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
-    PumpUntil([&] { return Application.Terminated(); });
-    delete FormKalvex;  // what the entry point does after the loop: the search ends first
-    FormKalvex = nullptr;
-    EXPECT_GE(RowsAtDestroy, 5);
-    EXPECT_LT(RowsAtDestroy, 10000);
+    const int rows = CloseAndCountRows();
+    EXPECT_GE(rows, 5);
+    EXPECT_LT(rows, 10000);
 }
 
 namespace {
@@ -360,14 +364,8 @@ TEST_F(Collecting, CtrlDEndsTheWalkBeforeAnyFileIsRead)
 
 TEST_F(Collecting, ClosingTheWindowEndsTheWalk)
 {
-    RowsAtDestroy = -1;
-    SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
     StartLongWalk();
-    PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
-    PumpUntil([&] { return Application.Terminated(); });
-    delete FormKalvex;
-    FormKalvex = nullptr;
-    EXPECT_EQ(0, RowsAtDestroy);
+    EXPECT_EQ(0, CloseAndCountRows());
 }
 
 namespace {
@@ -416,14 +414,8 @@ TEST_F(CraftedModule, CtrlDEndsTheSearchInsideTheModulesWalk)
 
 TEST_F(CraftedModule, ClosingTheWindowEndsTheSearchInsideTheModulesWalk)
 {
-    RowsAtDestroy = -1;
-    SetWindowSubclass(Form->ListView->Handle, WatchDestroy, 1, 0);
     StartAndWaitForTheWalk();
-    PostMessageA(Form->Handle, WM_CLOSE, 0, 0);
-    PumpUntil([&] { return Application.Terminated(); });
-    delete FormKalvex;
-    FormKalvex = nullptr;
-    EXPECT_EQ(0, RowsAtDestroy);
+    EXPECT_EQ(0, CloseAndCountRows());
 }
 
 TEST_F(Collecting, ALinkBackToTheRootEndsTheWalkAndTheSearch)
