@@ -47,11 +47,8 @@ bool TNameMatch::Find(std::string_view name, size_t &start, size_t &length) cons
 bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
                 std::string_view &module)
 {
-    // An import entry is the function part, a CR and the module's name.
-    const std::string_view text = entry.Text;
-    const size_t cr = exportTable ? std::string_view::npos : text.find(NameSeparator);
-    name = text.substr(0, cr);
-    module = cr == std::string_view::npos ? std::string_view() : text.substr(cr + 1);
+    name = entry.Name();
+    module = exportTable ? std::string_view() : entry.Detail();
     return match(name);
 }
 

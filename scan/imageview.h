@@ -29,6 +29,14 @@ protected:
     ~FIImage() = default;
 };
 
+// A data directory: where it starts and its size in bytes.
+// An RVA alone stands for a directory of size 0.
+struct TDirectory {
+    TDirectory(uint32_t rva = 0, uint32_t size = 0) : Rva(rva), Size(size) {}
+    uint32_t Rva;  // 0: absent
+    uint32_t Size;
+};
+
 struct TByteRange {
     uint32_t Begin;  // RVA of the first byte
     uint32_t End;    // RVA one past the last byte

@@ -4,6 +4,8 @@
 
 namespace {
 
+const uint32_t DirectoryExports = 0, DirectoryImports = 1, DirectoryDelayLoad = 13;
+
 uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, const TStopCheck &stopped,
                    uint32_t *exportBase)
 {
@@ -11,14 +13,27 @@ uint32_t ReadNames(FIByteSource &source, bool exportTable, TNameList &list, cons
     uint32_t code = image.Open();
     if (code != 0)
         return code;
-    uint32_t rva;
-    bool fault = false;
-    if (!image.Directory(exportTable ? 0 : 1, rva, fault))
-        return fault ? CodeWalkFault : 0;
+    TDirectory exports, imports, delayLoad;
+    bool fault = false, delayFault = false;
+    const bool found = exportTable ? image.Directory(DirectoryExports, exports, fault)
+                                   : image.Directory(DirectoryImports, imports, fault) |
+                                         image.Directory(DirectoryDelayLoad, delayLoad, delayFault);
+    if (fault || delayFault)
+        return CodeWalkFault;
+    if (!found)
+        return 0;
     list.clear();
     try {
-        code = exportTable ? WalkExportNames(image, rva, list, stopped, exportBase)
-                           : WalkImportNames(image, rva, list, image.Is64(), stopped);
+        if (exportTable) {
+            code = WalkExportNames(image, exports, list, stopped, exportBase);
+        } else {
+            TImportTables tables;
+            tables.Imports = imports.Rva;
+            tables.DelayLoad = delayLoad.Rva;
+            tables.Thunks64 = image.Is64();
+            tables.ImageBase = image.ImageBase();
+            code = WalkImportTables(image, tables, list, stopped);
+        }
     } catch (...) {
         code = CodeWalkFault;  // exhausted memory while the list grew
     }

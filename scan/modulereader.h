@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-// Reads the export table (exportTable true) or the import table of the
-// module in source into list. Returns 0 (also when the module has no such
+// Reads the export table (exportTable true), or the import table and then
+// the delay-load table, of the module in source into list. Returns 0 (also when the module has no such
 // directory: the list is then untouched), CodeBadExeFormat for a file that
 // is no PE32 or PE32+ image, CodeWalkFault for a fault during the walk (the
 // entries before it stay), CodeWalkStopped when stopped ended the walk, or

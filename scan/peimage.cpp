@@ -17,6 +17,7 @@ const uint32_t NtFileHeader = 4;
 const uint32_t FileNumberOfSections = 2;
 const uint32_t FileSizeOfOptionalHeader = 16;
 const uint32_t NtOptionalHeader = 24;
+const uint32_t OptImageBase32 = 28, OptImageBase64 = 24;
 const uint32_t OptSectionAlignment = 32;
 const uint32_t OptFileAlignment = 36;
 const uint32_t OptSizeOfImage = 56;
@@ -116,6 +117,7 @@ uint32_t TPeImage::Open()
         return CodeBadExeFormat;
     }
     const uint8_t *opt = head + NtOptionalHeader;
+    FImageBase = FIs64 ? Field<uint64_t>(opt, OptImageBase64) : Field<uint32_t>(opt, OptImageBase32);
     FOptional = nt + NtOptionalHeader;
     const uint32_t sectionTable = FOptional + Field<uint16_t>(head, NtFileHeader + FileSizeOfOptionalHeader);
     return LayOut(Field<uint32_t>(opt, OptSizeOfImage), Field<uint32_t>(opt, OptSizeOfHeaders),
@@ -233,8 +235,9 @@ void TPeImage::Resolve(const std::vector<TPart> &parts)
         FRunBegins.push_back(run.Begin);
 }
 
-bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
+bool TPeImage::Directory(uint32_t index, TDirectory &dir, bool &fault) const
 {
+    uint32_t &rva = dir.Rva;
     // Read through the image, as the system's lookup reads the mapped headers.
     uint32_t count;
     fault = false;
@@ -246,7 +249,7 @@ bool TPeImage::Directory(uint32_t index, uint32_t &rva, bool &fault) const
     }
     if (index >= count)
         return false;
-    if (!ReadU32(entryAt, rva)) {
+    if (!ReadU32(entryAt, rva) || !ReadU32(entryAt + 4, dir.Size)) {
         fault = true;
         return false;
     }

@@ -37,10 +37,12 @@ public:
     uint32_t Open();
     // PE32+ (64-bit thunks) rather than PE32.
     bool Is64() const { return FIs64; }
-    // The RVA of data directory index as the system's lookup finds it; false
-    // when the directory is absent (beyond the count, or at RVA 0). A
-    // directory entry that cannot be read fails too, with fault set.
-    bool Directory(uint32_t index, uint32_t &rva, bool &fault) const;
+    // The preferred load address from the optional header.
+    uint64_t ImageBase() const { return FImageBase; }
+    // Data directory index as the system's lookup finds it; false when the
+    // directory is absent (beyond the count, or at RVA 0). A directory entry
+    // that cannot be read fails too, with fault set.
+    bool Directory(uint32_t index, TDirectory &dir, bool &fault) const;
 
     bool Read(uint32_t rva, void *out, uint32_t n) const override;
     bool ReadString(uint32_t rva, std::string &text, uint64_t maxLength = UINT64_MAX) const override;
@@ -79,6 +81,7 @@ private:
 
     FIByteSource &FFile;
     bool FIs64 = false;
+    uint64_t FImageBase = 0;
     uint32_t FOptional = 0;  // RVA (= file offset) of the optional header
     // The image as it shows: runs that do not overlap, in RVA order, at most
     // two per part.

@@ -15,7 +15,7 @@ using TPairs = TNamePairs;
 uint32_t Read(const std::vector<uint8_t> &bytes, bool exportTable, TPairs &pairs)
 {
     TMemorySource source(bytes);
-    TNameList list{{Untouched[0].first, Untouched[0].second}};
+    TNameList list{{Untouched[0].first, Untouched[0].second, 0, 0}};
     const uint32_t code = ReadModuleNames(source, exportTable, list);
     pairs.clear();
     for (const TNameEntry &e : list)
