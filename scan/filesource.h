@@ -65,6 +65,29 @@ const uint32_t CodeNotRegularFile = 1;
 // errno in that numbering (POSIX builds only).
 uint32_t SystemCode(int error);
 
+// What a folder listing tells of a file without opening it, enough to see
+// that the file changed: its size and times, and natively the inode and
+// device. On Windows the times are FILETIMEs (last write, creation) and the
+// file and volume numbers stay 0, as a listing does not give them; natively
+// they are the modification and change times in nanoseconds.
+struct TFileStamp {
+    uint64_t Size = 0;
+    int64_t Modified = 0;
+    int64_t Changed = 0;
+    uint64_t File = 0;
+    uint64_t Volume = 0;
+    bool Known = false;  // false: nothing could be learnt (no stamp)
+
+    bool operator==(const TFileStamp &o) const
+    {
+        return Known && o.Known && Size == o.Size && Modified == o.Modified && Changed == o.Changed &&
+               File == o.File && Volume == o.Volume;
+    }
+};
+// The stamp of the file at path, taken without opening it (a stat, or the
+// attributes the folder gives); false when there is none to take.
+bool FileStamp(const std::string &path, TFileStamp &stamp);
+
 // A file opened for reading while others may read, write, rename or delete it.
 class TFileSource : public FIByteSource {
 public:
@@ -81,12 +104,16 @@ public:
     uint32_t Open(const std::string &path);
     uint64_t Size() const override { return FSize; }
     bool ReadAt(uint64_t offset, void *out, uint32_t n) override;
+    // The open file's stamp, as FileStamp gives it for its path while
+    // nothing changes the file; false when it cannot be had.
+    bool Stamp(TFileStamp &stamp) const;
 
 private:
     void Close();
 
     intptr_t FHandle = -1;  // a HANDLE or a file descriptor
     uint64_t FSize = 0;
+    TFileStamp FStamp;  // POSIX: taken at the open, which asks for it anyway
 };
 
 // ---- folders ----
@@ -96,6 +123,7 @@ struct TFolderEntry {
     bool Folder;
     bool Hidden;  // a hidden or system folder, which recursive walks pass by
     bool Link = false;  // a symbolic link (on Windows any reparse point), Folder telling where it leads
+    TFileStamp Stamp{};  // a file's, when the listing was asked for stamps
 };
 // Appends the entries of folder whose names match the wildcard pattern ("*"
 // any run, "?" one byte, letters without regard to case; "*.*" all): in the
@@ -105,8 +133,11 @@ struct TFolderEntry {
 // (the entries before the failure are kept). "Byte order" folds ASCII
 // letters to upper case first, as NTFS and Wine order a listing. On Windows
 // a name that the ANSI code page cannot hold exactly is given as its short
-// (8.3) name when it has one, else with "?" for what it cannot hold.
-uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries);
+// (8.3) name when it has one, else with "?" for what it cannot hold. With
+// stamps, each file's stamp comes too: from the listing itself on Windows,
+// natively from a stat of the entry that follows a link as an open does.
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
+                    bool stamps = false);
 // A folder's identity (volume, file number), so that one reached again
 // through a link is known; false when it cannot be had (also when the file
 // system gives file number 0, as some network redirectors do).

@@ -24,6 +24,30 @@ uint32_t SystemCode(int error)
     }
 }
 
+namespace {
+
+TFileStamp StampOf(const struct stat &st)
+{
+    TFileStamp stamp;
+    stamp.Size = static_cast<uint64_t>(st.st_size);
+    stamp.Modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.Changed = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    stamp.File = static_cast<uint64_t>(st.st_ino);
+    stamp.Volume = static_cast<uint64_t>(st.st_dev);
+    // Only a regular file is read as a module; anything else has no stamp.
+    stamp.Known = S_ISREG(st.st_mode);
+    return stamp;
+}
+
+}  // namespace
+
+bool FileStamp(const std::string &path, TFileStamp &stamp)
+{
+    struct stat st;
+    stamp = ::stat(path.c_str(), &st) == 0 ? StampOf(st) : TFileStamp();
+    return stamp.Known;
+}
+
 TFileSource::~TFileSource()
 {
     Close();
@@ -55,7 +79,14 @@ uint32_t TFileSource::Open(const std::string &path)
         return S_ISDIR(st.st_mode) ? CodeAccessDenied : CodeNotRegularFile;
     }
     FSize = static_cast<uint64_t>(st.st_size);
+    FStamp = StampOf(st);
     return 0;
+}
+
+bool TFileSource::Stamp(TFileStamp &stamp) const
+{
+    stamp = FHandle != -1 ? FStamp : TFileStamp();
+    return stamp.Known;
 }
 
 bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
@@ -78,7 +109,8 @@ bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
     return true;
 }
 
-uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
+                    bool stamps)
 {
     const std::string dir = folder.empty() ? "." : folder;
     DIR *d = ::opendir(dir.c_str());
@@ -108,7 +140,12 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
             isFolder = ::stat(JoinPath(dir, e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         }
         // Names starting with "." are the hidden ones here.
-        found.push_back({e->d_name, isFolder, e->d_name[0] == '.', link});
+        found.push_back({e->d_name, isFolder, e->d_name[0] == '.', link, {}});
+        // Through the folder's descriptor, without opening the file; a link
+        // is followed, as the open that reads the file follows it.
+        struct stat st;
+        if (stamps && !isFolder && ::fstatat(::dirfd(d), e->d_name, &st, 0) == 0)
+            found.back().Stamp = StampOf(st);
     }
     ::closedir(d);
     // The order in which NTFS and Wine list a folder: bytes with ASCII

@@ -40,6 +40,50 @@ uint32_t TFileSource::Open(const std::string &path)
     return 0;
 }
 
+namespace {
+
+int64_t FileTimeValue(const FILETIME &t)
+{
+    return static_cast<int64_t>((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+TFileStamp StampOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME &written, const FILETIME &created)
+{
+    TFileStamp stamp;
+    stamp.Size = (uint64_t(sizeHigh) << 32) | sizeLow;
+    stamp.Modified = FileTimeValue(written);
+    stamp.Changed = FileTimeValue(created);
+    // A listing tells a link's own times, not those of the file it leads to
+    // and that an open reads: a link has no stamp.
+    stamp.Known = !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    return stamp;
+}
+
+}  // namespace
+
+bool FileStamp(const std::string &path, TFileStamp &stamp)
+{
+    // The attributes the folder keeps for the file, as a listing gives them;
+    // the file is not opened.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    stamp = GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
+                ? StampOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime,
+                          data.ftCreationTime)
+                : TFileStamp();
+    return stamp.Known;
+}
+
+bool TFileSource::Stamp(TFileStamp &stamp) const
+{
+    // Asked only when a read is to be kept: one more call on the handle,
+    // which an open for a search without the cache does not pay.
+    FILETIME created, written;
+    stamp = FHandle != -1 && GetFileTime(reinterpret_cast<HANDLE>(FHandle), &created, nullptr, &written)
+                ? StampOf(0, DWORD(FSize >> 32), DWORD(FSize), written, created)
+                : TFileStamp();
+    return stamp.Known;
+}
+
 bool TFileSource::ReadAt(uint64_t offset, void *out, uint32_t n)
 {
     if (FHandle == -1)
@@ -100,7 +144,8 @@ std::string ReachableName(const WIN32_FIND_DATAW &find)
 
 }  // namespace
 
-uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries)
+uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
+                    bool)
 {
     // Listed in UTF-16, so that a name the ANSI code page cannot hold is
     // known as such rather than turned into a look-alike.
@@ -112,10 +157,13 @@ uint32_t ListFolder(const std::string &folder, const std::string &pattern, std::
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
     }
     const DWORD skipped = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */;
+    // The stamps come with every listing: the find data holds them.
     do
         entries.push_back({ReachableName(find), (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                            (find.dwFileAttributes & skipped) != 0,
-                           (find.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+                           (find.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                           StampOf(find.dwFileAttributes, find.nFileSizeHigh, find.nFileSizeLow,
+                                   find.ftLastWriteTime, find.ftCreationTime)});
     while (FindNextFileW(h, &find));
     // The listing ends with ERROR_NO_MORE_FILES; anything else cut it short.
     const DWORD error = GetLastError();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/textutil.h"
+#include "scan/filesource.h"
 #include "scan/stopcheck.h"
 
 #include <functional>
@@ -33,10 +34,11 @@ TTargetRequest TargetFiles(const TStringList &files);
 // is neither hidden nor system, depth first. Never fails: a folder that cannot
 // be listed adds nothing. A directory reached twice through links is not
 // walked again, so every walk ends. stopped is asked before each folder and
-// each file.
+// each file. stamps, when given, receives each file's stamp, in step with list.
 void CollectFiles(const std::string &folder, const std::string &mask, TStringList &list, bool recursive,
-                  const TStopCheck &stopped = nullptr);
+                  const TStopCheck &stopped = nullptr, std::vector<TFileStamp> *stamps = nullptr);
 
 // Appends the files of each source in order: the walk of a folder to walk,
-// else the path itself.
-void CollectTargets(const TTargetRequest &request, TStringList &list, const TStopCheck &stopped = nullptr);
+// else the path itself (whose stamp, when asked for, is taken by its path).
+void CollectTargets(const TTargetRequest &request, TStringList &list, const TStopCheck &stopped = nullptr,
+                    std::vector<TFileStamp> *stamps = nullptr);

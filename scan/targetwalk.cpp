@@ -12,6 +12,11 @@ public:
     {
         return ListFolder(folder, pattern, entries);
     }
+    uint32_t List(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
+                  bool stamps) override
+    {
+        return ListFolder(folder, pattern, entries, stamps);
+    }
     bool Identity(const std::string &folder, uint64_t &volume, uint64_t &file) override
     {
         return FolderIdentity(folder, volume, file);
@@ -44,9 +49,9 @@ public:
         }
         // A folder that cannot be listed is reported once, whichever listing failed.
         std::vector<TFolderEntry> entries;
-        auto list = [&](const std::string &pattern) {
+        auto list = [&](const std::string &pattern, bool stamps) {
             entries.clear();
-            const uint32_t code = FFolders.List(folder, pattern, entries);
+            const uint32_t code = FFolders.List(folder, pattern, entries, stamps);
             if (code != 0)
                 Report(folder, code, reported);
         };
@@ -59,11 +64,15 @@ public:
             const std::string pattern = FMask.substr(start, end == std::string::npos ? end : end - start);
             entries.clear();
             if (!pattern.empty())
-                list(pattern);
+                list(pattern, bool(FEvents.StampedFile));
             for (const TFolderEntry &e : entries) {
                 if (Stopped())
                     return;
-                if (!e.Folder && (!severalPatterns || seen.insert(e.Name).second))
+                if (e.Folder || (severalPatterns && !seen.insert(e.Name).second))
+                    continue;
+                if (FEvents.StampedFile)
+                    FEvents.StampedFile(JoinPath(folder, e.Name), e.Stamp);
+                else
                     FEvents.File(JoinPath(folder, e.Name));
             }
             if (end == std::string::npos)
@@ -72,7 +81,7 @@ public:
         }
         if (!FRecursive)
             return;
-        list("*.*");
+        list("*.*", false);
         for (const TFolderEntry &e : entries)
             if (e.Folder && !e.Hidden && (!e.Link || FEvents.FollowLinks) && e.Name != "." && e.Name != "..")
                 Folder(JoinPath(folder, e.Name), depth + 1);

@@ -11,6 +11,8 @@
 
 struct TWalkEvents {
     std::function<void(const std::string &path)> File;
+    // Instead of File when set: the file with its stamp from the listing.
+    std::function<void(const std::string &path, const TFileStamp &stamp)> StampedFile;
     // A folder that could not be listed, with the system's code (optional).
     std::function<void(const std::string &folder, uint32_t code)> Error;
     // Asked before each folder and each file: true ends the walk (optional).
@@ -26,6 +28,12 @@ class FIFolders {
 public:
     virtual uint32_t List(const std::string &folder, const std::string &pattern,
                           std::vector<TFolderEntry> &entries) = 0;
+    // The listing with the files' stamps; without an override, none.
+    virtual uint32_t List(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
+                          bool /*stamps*/)
+    {
+        return List(folder, pattern, entries);
+    }
     virtual bool Identity(const std::string &folder, uint64_t &volume, uint64_t &file) = 0;
 
 protected:
