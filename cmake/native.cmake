@@ -16,7 +16,7 @@ if(KALVEX_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-add_library(kalvex_core STATIC ${KALVEX_CORE_SOURCES} scan/filesource_posix.cpp)
+add_library(kalvex_core STATIC ${KALVEX_CORE_SOURCES} scan/filesource_posix.cpp scan/cachefile_posix.cpp)
 
 find_package(Threads REQUIRED)
 add_executable(kalvex-find ${KALVEX_FIND_SOURCES} find/platform_posix.cpp)
@@ -64,7 +64,9 @@ if(KALVEX_TESTS)
         # Beside the prefix, which need not exist: no "prefix/.." in the path.
         KALVEX_WINE_NOT_RUN="${CMAKE_BINARY_DIR}/../wine-not-run")
     add_test(NAME kalvex_find_tests COMMAND kalvex_find_tests)
-    set_tests_properties(kalvex_find_tests PROPERTIES TIMEOUT 300)
+    # The runs keep their name cache in the build, not in the user's.
+    set_tests_properties(kalvex_find_tests PROPERTIES TIMEOUT 300
+        ENVIRONMENT XDG_CACHE_HOME=${CMAKE_BINARY_DIR}/test-cache)
 endif()
 
 if(KALVEX_FUZZ)
