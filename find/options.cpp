@@ -51,6 +51,10 @@ const char *const FindHelp =
     "  -s, --no-messages     no messages on stderr (the exit status stays)\n"
     "      --errors          also name the files of a walk that are passed by: no\n"
     "                        module, a damaged table, a pipe or a device\n"
+    "      --no-cache        read every file; neither use nor keep the name cache\n"
+    "      --cache-dir DIR   keep the name cache in DIR (default: $XDG_CACHE_HOME/\n"
+    "                        kalvex, else ~/.cache/kalvex; on Windows\n"
+    "                        %LOCALAPPDATA%\\Kalvex)\n"
     "  -h, --help            this text\n"
     "      --version         the version\n"
     "\n"
@@ -102,6 +106,7 @@ const TFlag Flags[] = {
     {0, "--crlf", [](TFindOptions &o) { o.LineEnd = "\r\n"; }},
     {0, "--lf", [](TFindOptions &o) { o.LineEnd = "\n"; }},
     {'s', "--no-messages", [](TFindOptions &o) { o.NoMessages = true; }},
+    {0, "--no-cache", [](TFindOptions &o) { o.NoCache = true; }},
     {'q', nullptr, [](TFindOptions &o) { o.Quiet = true; }},
     {'h', "--help", [](TFindOptions &o) { o.Help = true; }},
     {0, "--version", [](TFindOptions &o) { o.Version = true; }},
@@ -162,6 +167,12 @@ std::string ParseFindOptions(const std::vector<std::string> &args, TFindOptions 
             if (!error.empty())
                 return error;
             o.FilesFrom = value;
+        } else if (TakeValue(args, i, arg, "--cache-dir", value, error)) {
+            if (!error.empty())
+                return error;
+            if (value.empty())
+                return "the cache folder is empty";
+            o.CacheDir = value;
         } else if (TakeValue(args, i, arg, "--mask", value, error)) {
             if (!error.empty())
                 return error;

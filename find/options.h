@@ -38,6 +38,8 @@ struct TFindOptions {
     bool Quiet = false;
     bool Errors = false;      // also the files of a walk that are passed by
     bool NoMessages = false;  // -s: no messages on stderr, the status as ever
+    bool NoCache = false;     // read every file, use and keep no name cache
+    std::string CacheDir;     // the name cache's folder; "": the default
     bool Help = false;
     bool Version = false;
 };

@@ -6,6 +6,7 @@
 #include "rows/resultrows.h"
 #include "scan/filesource.h"
 #include "scan/modulereader.h"
+#include "scan/namecache.h"
 #include "scan/peimage.h"
 #include "scan/targetwalk.h"
 
@@ -74,6 +75,7 @@ struct TJob : FIOrderedJob {
     bool WalkFile;  // met in a walk, not named on the command line
     uint32_t Code;
     uint32_t Base = 0;  // the export table's ordinal base
+    TFileStamp Stamp;   // what the name cache knows the file by
     TModuleRows Rows;
 };
 
@@ -102,7 +104,10 @@ public:
           FWriter(options, Coloured(options.Colour) ? &FMatch : nullptr, out == stdout && StdoutIsTerminal(),
                   options.Quiet ? nullptr : out),
           FThreads(options.Jobs > 0 ? options.Jobs : DefaultJobs),
-          FProgress(!options.Quiet && ProgressWanted())
+          FProgress(!options.Quiet && ProgressWanted()),
+          FCache(options.NoCache            ? std::string()
+                 : options.CacheDir.empty() ? NameCacheFolder()
+                                            : CacheFolderFromText(options.CacheDir))
     {
     }
 
@@ -112,10 +117,17 @@ public:
                           [this](FIOrderedJob &job, TJobMeter &meter) { Read(static_cast<TJob &>(job), meter); },
                           [this](FIOrderedJob &job) { Emit(static_cast<TJob &>(job)); });
         FJobs = &jobs;
+        // No cache is no error: said only when the passed-by files are named too.
+        if (!FCache.Problem().empty() && FOptions.Errors && !FOptions.NoMessages)
+            std::fprintf(FErr, "kalvex-find: %s: %s\n", FCache.Folder().c_str(), FCache.Problem().c_str());
         try {
             jobs.Start();
             TWalkEvents events;
             events.File = [this](const std::string &path) { Submit(path, true); };
+            if (FCache.On())
+                events.StampedFile = [this](const std::string &path, const TFileStamp &stamp) {
+                    Submit(path, true, &stamp);
+                };
             events.Error = [this](const std::string &folder, uint32_t code) {
                 ++FFound;
                 FJobs->Submit(std::make_unique<TJob>(folder, false, code));
@@ -128,6 +140,7 @@ public:
             if (!FOptions.FilesFrom.empty())
                 TargetsFrom(FOptions.FilesFrom, events);
             jobs.Finish();
+            FCache.Close();
             if (FOptions.Sort != TSortKey::None && FOptions.Files == TFileOutput::Rows) {
                 SortResultRows(FSorted, FOptions.Sort);
                 for (size_t i = 0; i < FSorted.size() && !FWriter.Failed(); ++i) {
@@ -161,6 +174,8 @@ private:
             return;
         if (path.empty() || IsFolder(path))
             WalkTargetFiles(path, FOptions.Mask, FOptions.Recursive, events);
+        else if (FCache.On())
+            Submit(path, false, nullptr, true);
         else
             Submit(path, false);
     }
@@ -194,10 +209,16 @@ private:
             std::fclose(in);
     }
 
-    void Submit(const std::string &path, bool walkFile)
+    // stamp: the listing's; stat: take one by the path instead.
+    void Submit(const std::string &path, bool walkFile, const TFileStamp *stamp = nullptr, bool stat = false)
     {
         ++FFound;
-        FJobs->Submit(std::make_unique<TJob>(path, walkFile, 0));
+        auto job = std::make_unique<TJob>(path, walkFile, 0);
+        if (stamp)
+            job->Stamp = *stamp;
+        else if (stat)
+            FileStamp(path, job->Stamp);
+        FJobs->Submit(std::move(job));
     }
 
     // On a reading thread: the job's table, of which it keeps the matching
@@ -211,7 +232,8 @@ private:
         {
             TNameList list;
             TListBytes held(list);
-            job.Code = ReadFunctionNames(job.Path, exports, list, [&] { return !meter.Hold(held()); }, &job.Base);
+            job.Code = FCache.ReadFunctionNames(job.Path, job.Stamp, exports, list,
+                                                [&] { return !meter.Hold(held()); }, &job.Base);
             std::string_view name, module;
             if (job.Code == 0)
                 for (const TNameEntry &entry : list)
@@ -320,6 +342,7 @@ private:
     const TClock::time_point FStart = TClock::now();
     TClock::time_point FShown;
     size_t FShownWidth = 0;
+    TNameCache FCache;  // used by the reading threads
 };
 
 }  // namespace
