@@ -121,6 +121,8 @@ void TFormKalvex::LoadSettings()
     TAction *target = ini.ReadBool(SettingSection, "Export", true) ? ActionExport : ActionImport;
     target->SetChecked(true);
     (target == ActionExport ? ActionImport : ActionExport)->SetChecked(false);
+    // "0" searches without the name cache; absent or anything else, with it.
+    FNameCache = ini.ReadString(SettingSection, "NameCache", "1") != "0";
     // Present and empty: copies and drags offer no file.
     const std::string fileName = ini.ReadString(SettingSection, "CopyDragFileName", "FuncList.txt");
     DataCopyDrag().SetFileName(fileName.empty() ? nullptr : fileName.c_str());
@@ -196,7 +198,8 @@ void TFormKalvex::StartFind(const TTargetRequest &targets, const std::string &ke
     if (IsFinding())
         return;
     StopFind();
-    FWorker = new TThreadKalvex(targets, keyword, ignoreCase, exportTable, *this);
+    FWorker = new TThreadKalvex(targets, keyword, ignoreCase, exportTable, *this,
+                                FNameCache ? NameCacheFolder() : std::string());
 }
 
 void TFormKalvex::StopFind()

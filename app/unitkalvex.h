@@ -120,6 +120,7 @@ private:
     void FlushPaint(bool keepDeferring);
 
     TThreadKalvex *FWorker = nullptr;
+    bool FNameCache = true;  // the settings' NameCache
     bool FPaintDeferred = false;
     int FFirstShow = SW_SHOWNORMAL;
     DWORD FListPainted = 0;

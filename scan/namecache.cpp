@@ -348,7 +348,11 @@ TNameCache::TNameCache(const std::string &folder, uint64_t limit) : FFolder(fold
 
 TNameCache::~TNameCache()
 {
-    Close();
+    // Also while an exception unwinds a search: what is not written is lost.
+    try {
+        Close();
+    } catch (...) {
+    }
 }
 
 bool TNameCache::ReadHeader(TCacheFile &file, uint32_t &slotBits, uint64_t &generation) const
@@ -603,6 +607,11 @@ void TNameCache::Flush()
         }
         return;
     }
+    // A batch larger than half the limit keeps its newest entries.
+    size_t first = 0;
+    for (uint64_t bytes = FPendingBytes; bytes > FLimit / 2 && first < FPending.size(); ++first)
+        bytes -= FPending[first].Key.size() + FPending[first].Content.size() + FileFixed;
+    FPending.erase(FPending.begin(), FPending.begin() + first);
     // Entries that found no room are written again once the file has been
     // rewritten with room for them.
     for (int round = 0; round < 2 && !FPending.empty() && FollowCurrentFile(); ++round) {
@@ -725,7 +734,7 @@ bool TNameCache::Compact(uint64_t budget, bool grow)
     live.erase(std::unique(live.begin(), live.end(), [](const TLive &a, const TLive &b) { return a.At == b.At; }),
                live.end());
     std::unordered_map<uint64_t, uint64_t> moved;  // a list's offset, its new one (0 until written)
-    uint64_t used = 0;
+    uint64_t used = LogAt(MinSlotBits);
     size_t kept = 0;
     for (; kept < live.size(); ++kept) {
         const TLive &l = live[kept];
@@ -787,6 +796,11 @@ void TNameCache::Close()
         FLock.Release();
     }
     FFile.Close();
+}
+
+uint64_t NameCacheChecksum(const void *data, size_t size)
+{
+    return Hash64(data, size, 0);
 }
 
 TNameCacheCounts TNameCache::Counts() const

@@ -5,14 +5,15 @@
 #include "scan/modulereader.h"
 
 TThreadKalvex::TThreadKalvex(const TStringList &files, const std::string &keyword,
-                             bool ignoreCase, bool exportTable, FIResultView &view)
-    : TThreadKalvex(TargetFiles(files), keyword, ignoreCase, exportTable, view)
+                             bool ignoreCase, bool exportTable, FIResultView &view, const std::string &cacheFolder)
+    : TThreadKalvex(TargetFiles(files), keyword, ignoreCase, exportTable, view, cacheFolder)
 {
 }
 
 TThreadKalvex::TThreadKalvex(const TTargetRequest &targets, const std::string &keyword,
-                             bool ignoreCase, bool exportTable, FIResultView &view)
-    : FTargets(targets), FKeyword(keyword), FIgnoreCase(ignoreCase), FExport(exportTable), FView(view)
+                             bool ignoreCase, bool exportTable, FIResultView &view, const std::string &cacheFolder)
+    : FTargets(targets), FCacheFolder(cacheFolder), FKeyword(keyword), FIgnoreCase(ignoreCase),
+      FExport(exportTable), FView(view)
 {
     Finding = true;
     Start();
@@ -45,19 +46,25 @@ void TThreadKalvex::Run()
 void TThreadKalvex::RunPass()
 {
     ClearItems();
+    // One cache for the pass, written when it ends; a folder that cannot be
+    // used means no cache, which the window does not mention.
+    TNameCache cache(FCacheFolder);
+    FCache = &cache;
     // The status still shows the launch's "collecting" text; a stop ends the
     // walk at its next entry, and then the pass before its first file.
-    CollectTargets(FTargets, FFiles, [this] { return StopRequested(); });
+    CollectTargets(FTargets, FFiles, [this] { return StopRequested(); }, cache.On() ? &FStamps : nullptr);
     // The keyword is upper-cased here once, the names as they are tested.
     const TNameMatch match(FKeyword, FIgnoreCase, [](std::string &text) { text = AnsiUpperCase(std::move(text)); });
     FCount = 0;
+    size_t next = 0;
     for (const std::string &path : FFiles) {
         if (StopRequested())
             break;
         ShowStatus("読み込み中: " + path);
         const std::string fileName = ExtractFileName(path);
         TNameList list;
-        const uint32_t code = GetFunctionNames(path, list);
+        const uint32_t code = GetFunctionNames(path, next < FStamps.size() ? FStamps[next] : TFileStamp(), list);
+        ++next;
         if (StopRequested())
             break;  // the read may have ended half way: no rows, no error row
         if (code == 0) {
@@ -80,6 +87,8 @@ void TThreadKalvex::RunPass()
                     static_cast<int32_t>(code));
         }
     }
+    cache.Close();
+    FCache = nullptr;
     ShowSummary();
 }
 
@@ -91,10 +100,10 @@ void TThreadKalvex::ShowSummary()
         ShowStatus("関数は見つかりませんでした");
 }
 
-uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, TNameList &list)
+uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, const TFileStamp &stamp, TNameList &list)
 {
     // A stop request reaches into the walk of a big or hostile table.
-    return ReadFunctionNames(path, FExport, list, [this] { return StopRequested(); });
+    return FCache->ReadFunctionNames(path, stamp, FExport, list, [this] { return StopRequested(); });
 }
 
 std::string TThreadKalvex::GetErrorText(uint32_t code, const std::string &fileName)

@@ -6,6 +6,7 @@
 
 #include "framework/textutil.h"
 #include "framework/thread.h"
+#include "scan/namecache.h"
 #include "scan/nametables.h"
 #include "scan/resultview.h"
 #include "scan/targetfiles.h"
@@ -19,10 +20,11 @@ class TThreadKalvex : public TThread {
 public:
     // Copies its targets, so the caller may discard them at once; the thread
     // starts when construction is complete. view receives the hand-offs.
+    // cacheFolder: the name cache's folder, "" for none.
     TThreadKalvex(const TStringList &files, const std::string &keyword, bool ignoreCase,
-                  bool exportTable, FIResultView &view);
+                  bool exportTable, FIResultView &view, const std::string &cacheFolder = std::string());
     TThreadKalvex(const TTargetRequest &targets, const std::string &keyword, bool ignoreCase,
-                  bool exportTable, FIResultView &view);
+                  bool exportTable, FIResultView &view, const std::string &cacheFolder = std::string());
     ~TThreadKalvex() override;
 
     std::atomic<bool> Finding{false};
@@ -32,7 +34,7 @@ protected:
 
 private:
     void RunPass();
-    uint32_t GetFunctionNames(const std::string &path, TNameList &list);
+    uint32_t GetFunctionNames(const std::string &path, const TFileStamp &stamp, TNameList &list);
     // ": " and the system's text for code with fileName for its %1, or
     // nothing when the system has no text.
     static std::string GetErrorText(uint32_t code, const std::string &fileName);
@@ -46,6 +48,9 @@ private:
 
     TTargetRequest FTargets;
     TStringList FFiles;  // collected from FTargets when the pass starts
+    std::vector<TFileStamp> FStamps;  // theirs, when the name cache is on
+    std::string FCacheFolder;
+    TNameCache *FCache = nullptr;  // the pass's
     std::string FKeyword;
     bool FIgnoreCase;
     bool FExport;
