@@ -38,6 +38,7 @@ if(KALVEX_TESTS)
     add_executable(kalvex_core_tests
         tests/scan/imagebuilder.cpp
         tests/scan/imageview_test.cpp
+        tests/scan/namecache_test.cpp
         tests/scan/nametables_test.cpp
         tests/scan/peimage_test.cpp
         tests/scan/targetwalk_test.cpp

@@ -98,6 +98,10 @@ private:
     uint64_t FListBytes = 0;
 };
 
+// The checksum of the cache file's header and records (for tools and tests
+// that look into the file).
+uint64_t NameCacheChecksum(const void *data, size_t size);
+
 // The folder a cache lives in unless told otherwise (see DefaultCacheFolder).
 inline std::string NameCacheFolder()
 {
