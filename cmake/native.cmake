@@ -53,7 +53,7 @@ if(KALVEX_TESTS)
     # kalvex-find run as a user runs it; one case reads the system folder of
     # the Wine prefix that the cross build's tests boot.
     set(KALVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/../wine-test CACHE PATH "The Wine prefix of the tests")
-    add_executable(kalvex_find_tests tests/find/find_test.cpp tests/find/platform_test.cpp
+    add_executable(kalvex_find_tests tests/find/find_test.cpp tests/find/cache_test.cpp tests/find/platform_test.cpp
         tests/find/scheduler_test.cpp tests/find/match_test.cpp tests/find/rowwriter_test.cpp
         find/options.cpp find/rowwriter.cpp find/platform_posix.cpp find/scheduler.cpp
         tests/scan/imagebuilder.cpp)
