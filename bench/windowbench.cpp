@@ -8,6 +8,9 @@
 // once (*.*, most files no modules). The cases run on an idle machine, then
 // with one core held busy by a spinning process; then one full listing while
 // a thread of this process sends messages to the window in a tight loop.
+// These run without the name cache; then the keyword searches run with it:
+// cold (the cache emptied), warm, warm again, and without it, with how many
+// of their files the cache then holds and its size.
 //   kalvex_windowbench.exe [folder [keyword]]   (default: system32, "alloc")
 //   kalvex_windowbench.exe --profile [folder]    only two full listings and
 //       80,000 empty hand-offs, idle and with one core busy, for a profiler
@@ -18,6 +21,7 @@
 #include "app/targetfiles.h"
 #include "app/unitkalvex.h"
 #include "scan/modulereader.h"
+#include "scan/namecache.h"
 #include "scan/nametables.h"
 #include "scan/targetfiles.h"
 #include "tests/scan/imagebuilder.h"
@@ -297,6 +301,70 @@ std::vector<TFigures> RunCases(const std::vector<TCase> &cases, TProbe &probe)
     return figures;
 }
 
+// ---- the name cache ----
+
+// The window takes the cache's folder from LOCALAPPDATA at each search: a
+// private one for the cache's figures, one below a file (which cannot be
+// made) for none.
+std::string CacheRoot()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    return std::string(temp) + "kalvex-bench-cache";
+}
+
+void UseCache(bool on)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableA("LOCALAPPDATA", on ? CacheRoot().c_str() : (std::string(self) + "\\none").c_str());
+}
+
+// How many of the case's files the cache holds (a warm search opens none of
+// them), and its size.
+size_t CachedFiles(const TCase &c, uint64_t &bytes)
+{
+    TTargetRequest request;
+    request.Sources.push_back({c.Folder, true});
+    request.Mask = FileMaskOf(c.Mask);
+    request.Recursive = c.Recursive;
+    TStringList files;
+    std::vector<TFileStamp> stamps;
+    CollectTargets(request, files, nullptr, &stamps);
+    TNameCache cache(CacheFolderFromText(CacheRoot() + "\\Kalvex"));
+    for (size_t i = 0; i < files.size(); ++i) {
+        TNameList list;
+        cache.ReadFunctionNames(files[i], stamps[i], true, list);
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExA((CacheRoot() + "\\Kalvex\\names.kvc").c_str(), GetFileExInfoStandard, &data);
+    bytes = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return cache.Counts().Hits;
+}
+
+void CacheCases(const std::vector<TCase> &cases)
+{
+    std::printf("%-20s %7s %9s %9s %9s %9s %9s %9s %11s %9s\n", "name cache", "files", "cold", "warm", "again",
+                "off", "cold/off", "warm/cold", "from cache", "size");
+    for (const TCase &c : cases) {
+        UseCache(true);
+        DeleteFileA((CacheRoot() + "\\Kalvex\\names.kvc").c_str());
+        int rows = 0;
+        const double cold = WindowSearch(c, rows);
+        const double warm = WindowSearch(c, rows);
+        const double again = WindowSearch(c, rows);
+        uint64_t bytes = 0;
+        const size_t hits = CachedFiles(c, bytes);
+        UseCache(false);
+        const double off = WindowSearch(c, rows);
+        TStringList files;
+        CollectFiles(c.Folder, FileMaskOf(c.Mask), files, c.Recursive);
+        std::printf("%-20s %7u %8.3fs %8.3fs %8.3fs %8.3fs %9.2f %9.2f %11u %7.0fKiB\n", c.Name,
+                    unsigned(files.size()), cold, warm, again, off, cold / off, warm / cold, unsigned(hits),
+                    bytes / 1024.0);
+    }
+}
+
 // A thread of this process that sends the status bar a message in a tight loop.
 std::atomic<bool> Flooding{false};
 std::atomic<long> FloodAnswers{0};
@@ -376,6 +444,7 @@ int main(int argc, char **argv)
     }
     const std::string folder = argc > 1 ? argv[1] : sys;
     const std::string keyword = argc > 2 ? argv[2] : "alloc";
+    UseCache(false);
     Application.Initialize();
     FormKalvex = new TFormKalvex();
     ShowWindow(FormKalvex->Handle, SW_SHOW);
@@ -429,6 +498,8 @@ int main(int argc, char **argv)
     if (const char *objdump = std::getenv("KALVEX_BENCH_OBJDUMP"))
         std::printf("keyword search / native objdump -p | grep -i alloc (%s s): %.2f idle, %.2f loaded\n", objdump,
                     idle[0].Window / std::atof(objdump), loaded[0].Window / std::atof(objdump));
+    CacheCases({cases[0], cases[3]});
+    UseCache(false);
 
     // Messages sent to the window during a full listing.
     int rows = 0;

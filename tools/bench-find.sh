@@ -3,11 +3,13 @@
 # the full listing, one job against the default, a synthetic corpus of
 # 100,000 files (hard links to the system folder's DLLs in nested folders)
 # against one of 1,000, with time and peak memory, and the peak memory of
-# row-heavy modules with one job and with four.
+# row-heavy modules with one job and with four; all without the name cache.
+# Then the name cache: cold and warm searches of the DLL folder and of the
+# corpus, a cold search with the cache against one without, and its size.
 #   bench-find.sh NATIVE_BUILD SYSTEM_FOLDER CORPUS_FOLDER
 set -eu
 native=$(cd "$1" && pwd); sys=$2; mkdir -p "$3"; corpus=$(cd "$3" && pwd)
-find_tool=$native/kalvex-find
+find_tool="$native/kalvex-find --no-cache"
 export LC_ALL=C
 
 # The best of three wall-clock times of a shell command, in seconds.
@@ -50,7 +52,7 @@ if [ ! -f "$corpus/.complete" ]; then
 fi
 for folder in "$corpus/00" "$corpus"; do
     files=$(find "$folder" -name '*.dll' | wc -l)
-    /usr/bin/time -f "%e %M" -o "$timing" "$find_tool" -r -i alloc "$folder" >/dev/null
+    /usr/bin/time -f "%e %M" -o "$timing" $find_tool -r -i alloc "$folder" >/dev/null
     set -- $(tail -1 "$timing")
     echo "corpus of $files files: $1 s, $(awk "BEGIN{printf \"%.0f\", $files/$1}") files/s, peak memory $(( $2 / 1024 )) MiB"
 done
@@ -77,7 +79,34 @@ if [ ! -f "$names/.complete" ]; then
     touch "$names/.complete"
 fi
 for jobs in 1 4; do
-    /usr/bin/time -f "%e %M" -o "$timing" "$find_tool" -j $jobs CreateFileW "$names" >/dev/null
+    /usr/bin/time -f "%e %M" -o "$timing" $find_tool -j $jobs CreateFileW "$names" >/dev/null
     set -- $(tail -1 "$timing")
     echo "16 modules of 200,000 matching names, -j $jobs: $1 s, peak memory $(( $2 / 1024 )) MiB"
 done
+
+# The name cache, in a folder of its own. For each search: a cold run (the
+# cache emptied first) and two warm ones, with time, peak memory and what the
+# warm run read; the best of three cold runs against the best of three
+# without the cache; and the cache's size on disk.
+cache=$(mktemp -d)
+trap 'rm -f "$timing"; rm -rf "$cache"' EXIT
+cached="$native/kalvex-find --cache-dir $cache"
+run() {  # label command...: "SECONDS s, PEAK MiB"
+    /usr/bin/time -f "%e %M" -o "$timing" "$@" >/dev/null
+    set -- $(tail -1 "$timing")
+    echo "$1 s, $(( $2 / 1024 )) MiB"
+}
+cache_bench() {  # what folder args...
+    local what=$1 folder=$2; shift 2
+    rm -rf "${cache:?}"/*
+    echo "name cache, $what: cold $(run $cached "$@" "$folder"); warm $(run $cached "$@" "$folder");" \
+         "warm again $(run $cached "$@" "$folder"); cache $(du -k "$cache/names.kvc" | cut -f1) KiB"
+    local on off args
+    args=$(printf '%q ' "$@")
+    on=$(best "rm -rf $cache/*; $cached $args $folder")
+    off=$(best "$find_tool $args $folder")
+    echo "name cache, $what: cold with the cache $on s, without $off s, ratio $(awk "BEGIN{printf \"%.2f\", $on/$off}")"
+}
+cache_bench "$(ls *.dll | wc -l) *.dll of the DLL folder -i alloc" . -i alloc
+cache_bench "$(ls *.dll | wc -l) *.dll of the DLL folder, full listing" . ''
+cache_bench "corpus of $(find "$corpus" -name '*.dll' | wc -l) files -r -i alloc" "$corpus" -r -i alloc
