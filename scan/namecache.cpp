@@ -123,13 +123,6 @@ void Put64(std::vector<uint8_t> &out, uint64_t v)
         out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void PutVarint(std::vector<uint8_t> &out, uint32_t v)
-{
-    for (; v >= 0x80; v >>= 7)
-        out.push_back(static_cast<uint8_t>(v | 0x80));
-    out.push_back(static_cast<uint8_t>(v));
-}
-
 uint32_t Get32(const uint8_t *p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -155,19 +148,35 @@ void Seal(std::vector<uint8_t> &out, size_t start)
     Put64(out, Hash64(out.data() + start, out.size() - start, 0));
 }
 
+uint8_t *PutVarint(uint8_t *p, uint32_t v)
+{
+    for (; v >= 0x80; v >>= 7)
+        *p++ = static_cast<uint8_t>(v | 0x80);
+    *p++ = static_cast<uint8_t>(v);
+    return p;
+}
+
 // A list's content: the count, then each entry's text (length first), number,
-// name size and flags.
+// name size and flags. Written in place: every read that is kept passes here.
 std::vector<uint8_t> EncodeList(const TNameList &list)
 {
-    std::vector<uint8_t> out;
-    Put32(out, static_cast<uint32_t>(list.size()));
+    size_t bytes = 4;
+    for (const TNameEntry &e : list)
+        bytes += e.Text.size() + 16;
+    std::vector<uint8_t> out(bytes);
+    uint8_t *p = out.data();
+    const uint32_t count = static_cast<uint32_t>(list.size());
+    for (int i = 0; i < 4; ++i)
+        *p++ = static_cast<uint8_t>(count >> (8 * i));
     for (const TNameEntry &e : list) {
-        PutVarint(out, static_cast<uint32_t>(e.Text.size()));
-        out.insert(out.end(), e.Text.begin(), e.Text.end());
-        PutVarint(out, e.Number);
-        PutVarint(out, e.NameSize);
-        out.push_back(e.Flags);
+        p = PutVarint(p, static_cast<uint32_t>(e.Text.size()));
+        std::memcpy(p, e.Text.data(), e.Text.size());
+        p += e.Text.size();
+        p = PutVarint(p, e.Number);
+        p = PutVarint(p, e.NameSize);
+        *p++ = e.Flags;
     }
+    out.resize(p - out.data());
     return out;
 }
 
@@ -417,31 +426,64 @@ bool TNameCache::ReadRecord(uint64_t offset, uint8_t kind, std::vector<uint8_t> 
 void TNameCache::Forget()
 {
     FBlockNumbers.assign(IndexBlocks, UINT64_MAX);
+    FDirty.assign(IndexBlocks, {0, 0});
     FBlocks.resize(IndexBlocks);
     FAhead.clear();
     FLists.clear();
     FListBytes = 0;
 }
 
-bool TNameCache::SlotWindow(uint64_t tag, uint8_t *out)
+uint8_t *TNameCache::SlotAt(uint64_t slot)
+{
+    const uint64_t number = slot / IndexBlockSlots;
+    const size_t at = number % IndexBlocks;
+    if (FBlockNumbers[at] != number) {
+        WriteBlock(at);
+        FBlocks[at].resize(IndexBlockSlots * SlotBytes);
+        const uint32_t got = FFile.ReadAt(IndexAt + number * IndexBlockSlots * SlotBytes, FBlocks[at].data(),
+                                          IndexBlockSlots * SlotBytes);
+        std::fill(FBlocks[at].begin() + got, FBlocks[at].end(), 0);
+        FBlockNumbers[at] = number;
+    }
+    return &FBlocks[at][(slot % IndexBlockSlots) * SlotBytes];
+}
+
+void TNameCache::SlotWindow(uint64_t tag, uint8_t *out)
 {
     const uint64_t first = tag & ((uint64_t(1) << FSlotBits) - 1);
-    for (uint64_t slot = first; slot < first + Window;) {
-        const uint64_t number = slot / IndexBlockSlots;
-        const size_t at = number % IndexBlocks;
-        if (FBlockNumbers[at] != number) {
-            FBlocks[at].resize(IndexBlockSlots * SlotBytes);
-            const uint32_t got = FFile.ReadAt(IndexAt + number * IndexBlockSlots * SlotBytes, FBlocks[at].data(),
-                                              IndexBlockSlots * SlotBytes);
-            std::fill(FBlocks[at].begin() + got, FBlocks[at].end(), 0);
-            FBlockNumbers[at] = number;
-        }
-        const uint64_t n = std::min<uint64_t>(first + Window - slot, (number + 1) * IndexBlockSlots - slot);
-        std::memcpy(out + (slot - first) * SlotBytes, &FBlocks[at][(slot % IndexBlockSlots) * SlotBytes],
-                    n * SlotBytes);
-        slot += n;
+    for (uint64_t slot = first; slot < first + Window; ++slot)
+        std::memcpy(out + (slot - first) * SlotBytes, SlotAt(slot), SlotBytes);
+}
+
+bool TNameCache::PlaceSlot(uint64_t tag, uint64_t offset)
+{
+    // The slot of the same tag (the entry it replaces), else the first free one.
+    const uint64_t first = tag & ((uint64_t(1) << FSlotBits) - 1);
+    for (uint64_t slot = first; slot < first + Window; ++slot) {
+        uint8_t *p = SlotAt(slot);
+        const uint64_t slotTag = Get64(p);
+        if (slotTag != tag && slotTag != 0)
+            continue;
+        Set64(p, tag);
+        Set64(p + 8, offset);
+        // Written with the block's other changes.
+        const size_t at = (slot / IndexBlockSlots) % IndexBlocks;
+        const uint32_t from = static_cast<uint32_t>(slot % IndexBlockSlots) * SlotBytes;
+        if (FDirty[at].second == 0)
+            FDirty[at] = {from, from + SlotBytes};
+        FDirty[at] = {std::min(FDirty[at].first, from), std::max(FDirty[at].second, from + SlotBytes)};
+        return true;
     }
-    return true;
+    return false;
+}
+
+bool TNameCache::WriteBlock(size_t at)
+{
+    const auto dirty = FDirty[at];
+    FDirty[at] = {0, 0};
+    return dirty.second == 0 ||
+           FFile.WriteAt(IndexAt + FBlockNumbers[at] * IndexBlockSlots * SlotBytes + dirty.first,
+                         &FBlocks[at][dirty.first], dirty.second - dirty.first);
 }
 
 bool TNameCache::FileRecord(uint64_t offset, std::vector<uint8_t> &record)
@@ -628,7 +670,11 @@ void TNameCache::Flush()
 std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
 {
     const uint64_t end = FFile.Size();
-    std::vector<uint8_t> out, found;
+    // Under the lock the index is read afresh: others wrote it meanwhile.
+    FBlockNumbers.assign(IndexBlocks, UINT64_MAX);
+    std::vector<uint8_t> &out = FOut, found;
+    out.clear();
+    out.reserve(FPendingBytes + FPending.size() * (ListFixed + 8));
     struct TSlot {
         uint64_t Tag, Offset;
         size_t Entry;  // the entry whose file record it leads to, or SIZE_MAX for a list
@@ -645,11 +691,9 @@ std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
                     listAt = w.second;
             const uint64_t tag = ListTag(e.Hash);
             uint8_t window[Window * SlotBytes];
-            const uint32_t got =
-                listAt ? 0
-                       : FFile.ReadAt(IndexAt + (tag & ((uint64_t(1) << FSlotBits) - 1)) * SlotBytes, window,
-                                      sizeof window);
-            for (uint32_t i = 0; i + SlotBytes <= got && listAt == 0; i += SlotBytes) {
+            if (listAt == 0)
+                SlotWindow(tag, window);
+            for (uint32_t i = 0; i < sizeof window && listAt == 0; i += SlotBytes) {
                 const uint64_t slotTag = Get64(window + i), offset = Get64(window + i + 8);
                 if (slotTag == 0)
                     break;
@@ -695,10 +739,10 @@ std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
     // A list without a slot is still found through its files; only sharing
     // it needs the slot.
     for (const TSlot &s : slots)
-        if (!PutSlot(FFile, FSlotBits, s.Tag, s.Offset) && s.Entry != SIZE_MAX)
+        if (!PlaceSlot(s.Tag, s.Offset) && s.Entry != SIZE_MAX)
             retry.push_back(std::move(FPending[s.Entry]));
-    // The index blocks read before are stale now.
-    FBlockNumbers.assign(IndexBlocks, UINT64_MAX);
+    for (size_t at = 0; at < IndexBlocks; ++at)
+        WriteBlock(at);
     return retry;
 }
 

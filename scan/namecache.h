@@ -67,7 +67,10 @@ private:
     bool Lookup(const std::string &key, bool exportTable, const TFileStamp &stamp, uint32_t &code, uint32_t &base,
                 std::shared_ptr<const std::vector<uint8_t>> &list);
     void Forget();
-    bool SlotWindow(uint64_t tag, uint8_t *out);
+    uint8_t *SlotAt(uint64_t slot);
+    void SlotWindow(uint64_t tag, uint8_t *out);
+    bool PlaceSlot(uint64_t tag, uint64_t offset);
+    bool WriteBlock(size_t at);
     bool FileRecord(uint64_t offset, std::vector<uint8_t> &record);
     std::shared_ptr<const std::vector<uint8_t>> ListRecord(uint64_t offset, uint32_t size, uint64_t hash);
     bool ReadRecord(uint64_t offset, uint8_t kind, std::vector<uint8_t> &record) const;
@@ -92,6 +95,8 @@ private:
     // What lookups keep of the file (see namecache.cpp).
     std::vector<uint64_t> FBlockNumbers;
     std::vector<std::vector<uint8_t>> FBlocks;
+    std::vector<std::pair<uint32_t, uint32_t>> FDirty;  // each block's bytes changed, [from, to)
+    std::vector<uint8_t> FOut;  // a batch of records
     std::vector<uint8_t> FAhead, FRecord;
     uint64_t FAheadAt = 0;
     std::unordered_map<uint64_t, std::shared_ptr<const std::vector<uint8_t>>> FLists;
