@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <mutex>
+#include <unordered_map>
 
 namespace {
 
@@ -65,6 +67,38 @@ private:
     };
     std::string FText;
     std::vector<TRow> FRows;
+};
+
+// The rows made of each list that the name cache gave, by the list's
+// identity there: the links and copies of one module (a tree of hard links,
+// a DLL that many programs carry) are matched once a run. Bounded: past
+// BytesInFlight / 4 it starts anew.
+class TSameRows {
+public:
+    bool Take(uint64_t list, TModuleRows &rows)
+    {
+        std::lock_guard<std::mutex> hold(FMutex);
+        const auto known = FRows.find(list);
+        if (known == FRows.end())
+            return false;
+        rows = known->second;
+        return true;
+    }
+    void Keep(uint64_t list, const TModuleRows &rows)
+    {
+        std::lock_guard<std::mutex> hold(FMutex);
+        if (FBytes + rows.Bytes() > BytesInFlight / 4) {
+            FRows.clear();
+            FBytes = 0;
+        }
+        FBytes += rows.Bytes();
+        FRows.emplace(list, rows);
+    }
+
+private:
+    std::mutex FMutex;
+    std::unordered_map<uint64_t, TModuleRows> FRows;
+    uint64_t FBytes = 0;
 };
 
 // A file to read, or a folder of the walk that could not be listed (its
@@ -232,13 +266,20 @@ private:
         {
             TNameList list;
             TListBytes held(list);
+            uint64_t same = 0;
+            bool known = false;
             job.Code = FCache.ReadFunctionNames(job.Path, job.Stamp, exports, list,
-                                                [&] { return !meter.Hold(held()); }, &job.Base);
+                                                [&] { return !meter.Hold(held()); }, &job.Base, [&](uint64_t id) {
+                                                    same = id;
+                                                    return known = FSameRows.Take(id, job.Rows);
+                                                });
             std::string_view name, module;
-            if (job.Code == 0)
+            if (job.Code == 0 && !known)
                 for (const TNameEntry &entry : list)
                     if (MatchEntry(entry, exports, FMatch, name, module))
                         job.Rows.Add(name, module, entry.Number);
+            if (job.Code == 0 && same != 0 && !known)
+                FSameRows.Keep(same, job.Rows);
         }
         meter.Hold(job.Rows.Bytes());
     }
@@ -343,6 +384,7 @@ private:
     TClock::time_point FShown;
     size_t FShownWidth = 0;
     TNameCache FCache;  // used by the reading threads
+    TSameRows FSameRows;
 };
 
 }  // namespace

@@ -425,6 +425,7 @@ bool TNameCache::ReadRecord(uint64_t offset, uint8_t kind, std::vector<uint8_t> 
 
 void TNameCache::Forget()
 {
+    ++FEpoch;
     FBlockNumbers.assign(IndexBlocks, UINT64_MAX);
     FDirty.assign(IndexBlocks, {0, 0});
     FBlocks.resize(IndexBlocks);
@@ -526,7 +527,7 @@ std::shared_ptr<const std::vector<uint8_t>> TNameCache::ListRecord(uint64_t offs
 }
 
 bool TNameCache::Lookup(const std::string &key, bool exportTable, const TFileStamp &stamp, uint32_t &code,
-                        uint32_t &base, std::shared_ptr<const std::vector<uint8_t>> &list)
+                        uint32_t &base, std::shared_ptr<const std::vector<uint8_t>> &list, uint64_t &same)
 {
     std::lock_guard<std::mutex> hold(FMutex);
     if (!On())
@@ -552,6 +553,8 @@ bool TNameCache::Lookup(const std::string &key, bool exportTable, const TFileSta
         list = nullptr;
         if (listAt != 0 && !(list = ListRecord(listAt, Get32(r + AtListSize), Get64(r + AtListHash))))
             return false;
+        // A list's offset names it until the file is another one.
+        same = FEpoch << 48 | listAt;
         code = Get32(r + AtCode);
         base = Get32(r + AtBase);
         ++FCounts.Hits;
@@ -561,7 +564,8 @@ bool TNameCache::Lookup(const std::string &key, bool exportTable, const TFileSta
 }
 
 uint32_t TNameCache::ReadFunctionNames(const std::string &path, const TFileStamp &stamp, bool exportTable,
-                                       TNameList &list, const TStopCheck &stopped, uint32_t *exportBase)
+                                       TNameList &list, const TStopCheck &stopped, uint32_t *exportBase,
+                                       const std::function<bool(uint64_t list)> &known)
 {
     list.clear();
     uint32_t code = 0, base = 0;
@@ -569,8 +573,10 @@ uint32_t TNameCache::ReadFunctionNames(const std::string &path, const TFileStamp
     if (On() && stamp.Known) {
         key = CacheKeyPath(path, FKeyBase);
         std::shared_ptr<const std::vector<uint8_t>> content;
-        if (Lookup(key, exportTable, stamp, code, base, content) &&
-            (!content || DecodeList(content->data() + ListFixed, content->size() - ListFixed - 8, list))) {
+        uint64_t same = 0;
+        if (Lookup(key, exportTable, stamp, code, base, content, same) &&
+            ((content && known && known(same)) || !content ||
+             DecodeList(content->data() + ListFixed, content->size() - ListFixed - 8, list))) {
             if (exportBase)
                 *exportBase = base;
             return code;

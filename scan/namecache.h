@@ -15,6 +15,7 @@
 #include "scan/stopcheck.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -51,8 +52,13 @@ public:
     // kept when the read gave the file's table or told it is no module
     // (failures of the open or of a read, and stopped reads, are not kept).
     // list is replaced; exportBase receives the base, 0 when there is none.
+    // known, when given, is asked with the identity of the list the cache
+    // holds for the file before it is decoded: equal lists (of links and
+    // copies) have one identity while the cache is open. When it holds, the
+    // caller has what it made of that list before and list stays empty.
     uint32_t ReadFunctionNames(const std::string &path, const TFileStamp &stamp, bool exportTable, TNameList &list,
-                               const TStopCheck &stopped = nullptr, uint32_t *exportBase = nullptr);
+                               const TStopCheck &stopped = nullptr, uint32_t *exportBase = nullptr,
+                               const std::function<bool(uint64_t list)> &known = nullptr);
     // Writes what is still to be written and keeps the file under its
     // limit; the cache is off afterwards.
     void Close();
@@ -65,7 +71,7 @@ private:
     bool MakeFile();
     bool ReadHeader(TCacheFile &file, uint32_t &slotBits, uint64_t &generation) const;
     bool Lookup(const std::string &key, bool exportTable, const TFileStamp &stamp, uint32_t &code, uint32_t &base,
-                std::shared_ptr<const std::vector<uint8_t>> &list);
+                std::shared_ptr<const std::vector<uint8_t>> &list, uint64_t &same);
     void Forget();
     uint8_t *SlotAt(uint64_t slot);
     void SlotWindow(uint64_t tag, uint8_t *out);
@@ -101,6 +107,7 @@ private:
     uint64_t FAheadAt = 0;
     std::unordered_map<uint64_t, std::shared_ptr<const std::vector<uint8_t>>> FLists;
     uint64_t FListBytes = 0;
+    uint64_t FEpoch = 0;  // counts the files the cache has read: a list's identity has it
 };
 
 // The checksum of the cache file's header and records (for tools and tests
