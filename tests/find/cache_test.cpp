@@ -68,8 +68,8 @@ std::string Text(uint32_t code, uint32_t base, const TNameList &list)
     return text;
 }
 
-// Modules of both kinds in nested folders (several of one size), files that
-// are no modules, and a cache folder beside them.
+// Modules of both kinds in nested folders (several of one size, a link and
+// a copy), files that are no modules, and a cache folder beside them.
 class FindCache : public ::testing::Test {
 protected:
     void SetUp() override
@@ -81,6 +81,9 @@ protected:
         Cache = base + "/cache";
         for (int m = 0; m < 6; ++m)
             Module(m, m % 2 == 1, Root + (m < 4 ? "/m" : "/sub/deeper/m") + std::to_string(m) + ".dll");
+        // Equal lists, which a run matches once: a link and a copy.
+        fs::create_hard_link(Root + "/m0.dll", Root + "/sub/link.dll");
+        fs::copy_file(Root + "/m2.dll", Root + "/sub/copy.dll");
         std::ofstream(Root + "/text.dll") << "not a module";
         std::ofstream(Root + "/sub/data.bin") << std::string(5000, 'x');
     }
