@@ -171,7 +171,21 @@ std::string CachePath(const std::string &folder, const char *name)
 
 bool ReplaceCacheFile(const std::string &from, const std::string &to)
 {
-    return MoveFileExW(Wide(from, CP_UTF8).c_str(), Wide(to, CP_UTF8).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    const std::wstring source = Wide(from, CP_UTF8), target = Wide(to, CP_UTF8);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    // A file that is open (here or in another program) cannot be replaced,
+    // but it can be renamed and deleted, as its handles share deletion: it
+    // lives on under another name until its last handle closes.
+    const std::wstring aside = target + L".old-" + std::to_wstring(CacheUniqueNumber());
+    if (!MoveFileExW(target.c_str(), aside.c_str(), 0))
+        return false;
+    if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
+        MoveFileExW(aside.c_str(), target.c_str(), 0);
+        return false;
+    }
+    DeleteFileW(aside.c_str());
+    return true;
 }
 
 bool RemoveCacheFile(const std::string &path)

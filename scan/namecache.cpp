@@ -754,6 +754,9 @@ std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
 
 bool TNameCache::Compact(uint64_t budget, bool grow)
 {
+    // A rewrite that failed once (the folder refuses a new file) fails again.
+    if (FCannotRewrite)
+        return false;
     // The live file records - those a slot leads to - and their lists.
     struct TLive {
         uint64_t At, List;
@@ -829,6 +832,7 @@ bool TNameCache::Compact(uint64_t budget, bool grow)
     file.Close();
     if (!ok || !ReplaceCacheFile(fresh, FPath)) {
         RemoveCacheFile(fresh);
+        FCannotRewrite = true;
         return false;
     }
     return FollowCurrentFile();

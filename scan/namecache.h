@@ -107,6 +107,7 @@ private:
     uint64_t FAheadAt = 0;
     std::unordered_map<uint64_t, std::shared_ptr<const std::vector<uint8_t>>> FLists;
     uint64_t FListBytes = 0;
+    bool FCannotRewrite = false;
     uint64_t FEpoch = 0;  // counts the files the cache has read: a list's identity has it
 };
 
