@@ -346,8 +346,8 @@ size_t CachedFiles(const TCase &c, uint64_t &bytes)
 
 void CacheCases(const std::vector<TCase> &cases)
 {
-    std::printf("%-20s %7s %9s %9s %9s %9s %9s %9s %11s %9s\n", "name cache", "files", "cold", "warm", "again",
-                "off", "cold/off", "warm/cold", "from cache", "size");
+    std::printf("%-20s %7s %7s %9s %9s %9s %9s %9s %9s %11s %9s\n", "name cache", "files", "rows", "cold", "warm",
+                "again", "off", "cold/off", "warm/cold", "from cache", "size");
     for (const TCase &c : cases) {
         // Without the cache first, so that every search finds the files in
         // the system's file cache; the better of two for off and cold.
@@ -366,8 +366,8 @@ void CacheCases(const std::vector<TCase> &cases)
         const size_t hits = CachedFiles(c, bytes);
         TStringList files;
         CollectFiles(c.Folder, FileMaskOf(c.Mask), files, c.Recursive);
-        std::printf("%-20s %7u %8.3fs %8.3fs %8.3fs %8.3fs %9.2f %9.2f %11u %7.0fKiB\n", c.Name,
-                    unsigned(files.size()), cold, warm, again, off, cold / off, warm / cold, unsigned(hits),
+        std::printf("%-20s %7u %7d %8.3fs %8.3fs %8.3fs %8.3fs %9.2f %9.2f %11u %7.0fKiB\n", c.Name,
+                    unsigned(files.size()), rows, cold, warm, again, off, cold / off, warm / cold, unsigned(hits),
                     bytes / 1024.0);
     }
 }
