@@ -752,40 +752,94 @@ std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
     return retry;
 }
 
+namespace {
+
+// Reads records of a file in ascending order through runs of a megabyte.
+class TLogRun {
+public:
+    explicit TLogRun(const TCacheFile &file) : FFile(file) {}
+    // The record at offset, whose checksum holds; false when there is none.
+    bool Record(uint64_t offset, std::vector<uint8_t> &record)
+    {
+        if (offset < FAt || offset - FAt + 4 > FRun.size()) {
+            FRun.resize(RunBytes);
+            FRun.resize(FFile.ReadAt(offset, FRun.data(), RunBytes));
+            FAt = offset;
+        }
+        const uint64_t at = offset - FAt;
+        const uint32_t size = at + 4 <= FRun.size() ? Get32(&FRun[at]) : 0;
+        if (size < ListFixed + 8 || size > MaxRecord)
+            return false;
+        if (at + size <= FRun.size()) {
+            record.assign(FRun.begin() + at, FRun.begin() + at + size);
+        } else {
+            record.resize(size);
+            if (FFile.ReadAt(offset, record.data(), size) != size)
+                return false;
+        }
+        return Get64(&record[size - 8]) == Hash64(record.data(), size - 8, 0);
+    }
+
+private:
+    static const uint32_t RunBytes = 1u << 20;
+    const TCacheFile &FFile;
+    std::vector<uint8_t> FRun;
+    uint64_t FAt = 0;
+};
+
+// An index in memory up to this size, on disk beyond.
+const uint64_t IndexInMemory = 8u << 20;
+
+}  // namespace
+
 bool TNameCache::Compact(uint64_t budget, bool grow)
 {
     // A rewrite that failed once (the folder refuses a new file) fails again.
     if (FCannotRewrite)
         return false;
-    // The live file records - those a slot leads to - and their lists.
+    // What the slots lead to, in file order.
+    std::vector<uint64_t> offsets;
+    {
+        std::vector<uint8_t> chunk(4096 * SlotBytes);
+        const uint64_t slotCount = SlotCount(FSlotBits);
+        for (uint64_t first = 0; first < slotCount; first += 4096) {
+            const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(4096, slotCount - first) * SlotBytes);
+            const uint32_t got = FFile.ReadAt(IndexAt + first * SlotBytes, chunk.data(), want);
+            for (uint32_t i = 0; i + SlotBytes <= got; i += SlotBytes)
+                if (Get64(&chunk[i]) != 0)
+                    offsets.push_back(Get64(&chunk[i + 8]));
+        }
+    }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    // The live file records and the lists that passed the checks.
     struct TLive {
         uint64_t At, List;
         uint32_t Size;
     };
     std::vector<TLive> live;
-    std::unordered_map<uint64_t, uint32_t> lists;  // offset, size of the lists that passed the checks
-    std::vector<uint8_t> record, list, chunk(4096 * SlotBytes);
-    const uint64_t slotCount = SlotCount(FSlotBits);
-    for (uint64_t first = 0; first < slotCount; first += 4096) {
-        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(4096, slotCount - first) * SlotBytes);
-        const uint32_t got = FFile.ReadAt(IndexAt + first * SlotBytes, chunk.data(), want);
-        for (uint32_t i = 0; i + SlotBytes <= got; i += SlotBytes) {
-            const uint64_t at = Get64(&chunk[i + 8]);
-            if (Get64(&chunk[i]) == 0 || !ReadRecord(at, KindFile, record))
-                continue;
-            const uint64_t listAt = Get64(&record[AtList]);
-            if (listAt != 0 && !lists.count(listAt)) {
-                if (!ReadRecord(listAt, KindList, list))
-                    continue;
-                lists[listAt] = static_cast<uint32_t>(list.size());
-            }
-            live.push_back({at, listAt, static_cast<uint32_t>(record.size())});
+    std::unordered_map<uint64_t, uint32_t> lists;  // offset, size
+    std::vector<uint8_t> record, list;
+    TLogRun run(FFile);
+    for (uint64_t at : offsets) {
+        if (at < IndexAt || !run.Record(at, record))
+            continue;
+        if (record[4] == KindList && record.size() >= ListFixed + 4 + 8) {
+            lists[at] = static_cast<uint32_t>(record.size());
+            continue;
         }
+        if (record[4] != KindFile || record.size() < FileFixed + 8)
+            continue;
+        const uint64_t listAt = Get64(&record[AtList]);
+        if (listAt != 0 && !lists.count(listAt)) {
+            if (!ReadRecord(listAt, KindList, list))
+                continue;
+            lists[listAt] = static_cast<uint32_t>(list.size());
+        }
+        live.push_back({at, listAt, static_cast<uint32_t>(record.size())});
     }
     // The newest first, as many as the budget holds; then in their order.
-    std::sort(live.begin(), live.end(), [](const TLive &a, const TLive &b) { return a.At > b.At; });
-    live.erase(std::unique(live.begin(), live.end(), [](const TLive &a, const TLive &b) { return a.At == b.At; }),
-               live.end());
+    std::reverse(live.begin(), live.end());
     std::unordered_map<uint64_t, uint64_t> moved;  // a list's offset, its new one (0 until written)
     uint64_t used = LogAt(MinSlotBits);
     size_t kept = 0;
@@ -801,34 +855,62 @@ bool TNameCache::Compact(uint64_t budget, bool grow)
     }
     live.resize(kept);
     std::reverse(live.begin(), live.end());
-    uint32_t bits = grow ? std::min(FSlotBits + 1, MaxSlotBits) : MinSlotBits;
+    // Half the home slots free, and room to grow when asked.
+    uint32_t bits = grow ? std::min(FSlotBits + 2, MaxSlotBits) : MinSlotBits;
     while (bits < MaxSlotBits && (uint64_t(1) << bits) < 2 * (live.size() + moved.size()))
         ++bits;
     const std::string fresh = FPath + ".new-" + HexNumber(CacheUniqueNumber());
     TCacheFile file;
     bool ok = file.Open(fresh, true) == 0 && WriteEmpty(file, bits);
+    std::vector<uint8_t> index(SlotCount(bits) * SlotBytes <= IndexInMemory ? SlotCount(bits) * SlotBytes : 0);
+    auto place = [&](uint64_t tag, uint64_t offset) {
+        if (index.empty()) {
+            PutSlot(file, bits, tag, offset);
+            return;
+        }
+        const uint64_t first = tag & ((uint64_t(1) << bits) - 1);
+        for (uint64_t slot = first; slot < first + Window; ++slot) {
+            uint8_t *p = &index[slot * SlotBytes];
+            if (Get64(p) == 0 || Get64(p) == tag) {
+                Set64(p, tag);
+                Set64(p + 8, offset);
+                return;
+            }
+        }
+    };
+    std::vector<uint8_t> &out = FOut;
+    out.clear();
     uint64_t end = LogAt(bits);
+    auto write = [&] {
+        ok = ok && file.WriteAt(end, out.data(), static_cast<uint32_t>(out.size()));
+        end += out.size();
+        out.clear();
+    };
+    TLogRun again(FFile);
     for (size_t n = 0; ok && n < live.size(); ++n) {
         const TLive &l = live[n];
         uint64_t &listAt = moved[l.List];
         if (l.List != 0 && listAt == 0) {
             if (!ReadRecord(l.List, KindList, list))
                 continue;
-            ok = file.WriteAt(end, list.data(), static_cast<uint32_t>(list.size()));
-            PutSlot(file, bits, ListTag(Get64(&list[5])), end);
-            listAt = end;
-            end += list.size();
+            listAt = end + out.size();
+            place(ListTag(Get64(&list[5])), listAt);
+            out.insert(out.end(), list.begin(), list.end());
         }
-        if (!ReadRecord(l.At, KindFile, record))
+        if (!again.Record(l.At, record))
             continue;
         const uint32_t size = static_cast<uint32_t>(record.size());
         Set64(&record[AtList], l.List != 0 ? listAt : 0);
         Set64(&record[size - 8], Hash64(record.data(), size - 8, 0));
         const std::string key(reinterpret_cast<const char *>(&record[FileFixed]), size - FileFixed - 8);
-        ok = ok && file.WriteAt(end, record.data(), size);
-        PutSlot(file, bits, FileTag(key, record[AtTable] != 0), end);
-        end += size;
+        place(FileTag(key, record[AtTable] != 0), end + out.size());
+        out.insert(out.end(), record.begin(), record.end());
+        if (out.size() >= (1u << 20))
+            write();
     }
+    write();
+    if (!index.empty())
+        ok = ok && file.WriteAt(IndexAt, index.data(), static_cast<uint32_t>(index.size()));
     file.Close();
     if (!ok || !ReplaceCacheFile(fresh, FPath)) {
         RemoveCacheFile(fresh);
