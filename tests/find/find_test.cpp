@@ -251,16 +251,17 @@ TEST_F(FindTool, Invocations)
         // Output modes.
         {"--format json Alpha",
          "{\"name\":\"Alpha\",\"ordinal\":1,\"index\":0,\"hint\":null,\"module\":\"a.dll\",\"path\":\"a.dll\","
-         "\"kind\":\"export\"}\n",
+         "\"kind\":\"export\",\"forwarder\":null,\"delay\":null}\n",
          "", 0},
         {"--format json --imports ''",
          "{\"name\":\"Sleep\",\"ordinal\":null,\"index\":null,\"hint\":100,\"module\":\"K.dll\",\"path\":\"a.dll\","
-         "\"kind\":\"import\"}\n{\"name\":\"%17\",\"ordinal\":17,\"index\":null,\"hint\":null,\"module\":\"K.dll\","
-         "\"path\":\"a.dll\",\"kind\":\"import\"}\n",
+         "\"kind\":\"import\",\"forwarder\":null,\"delay\":false}\n{\"name\":\"%17\",\"ordinal\":17,\"index\":null,"
+         "\"hint\":null,\"module\":\"K.dll\",\"path\":\"a.dll\",\"kind\":\"import\",\"forwarder\":null,\"delay\":false}\n",
          "", 0},
         {"--format json --crlf A " + odd,
          "{\"name\":\"A\\\"\\u00ff\xC3\xA9\\u0001\",\"ordinal\":3,\"index\":2,\"hint\":null,\"module\":\"o.dll\",\"path\":" +
-             Quoted(Many + "/odd/o.dll").substr(0, 0) + "\"" + Many + "/odd/o.dll\",\"kind\":\"export\"}\r\n",
+             Quoted(Many + "/odd/o.dll").substr(0, 0) + "\"" + Many + "/odd/o.dll\",\"kind\":\"export\",\"forwarder\":null,"
+                                                                      "\"delay\":null}\r\n",
          "", 0},
         {"-l -r ''", "a.dll\nsub/b.dll\n", "", 0},
         {"--files-with-matches -0 -r Gamma", std::string("sub/b.dll\0", 10), "", 0},
