@@ -142,8 +142,8 @@ void TFormKalvex::SaveSettings()
     ini.WriteInteger(SettingSection, "FileMaskIndex", ComboBoxFileMask->ItemIndex());
     ini.WriteBool(SettingSection, "Recursive", ActionRecursive->Checked);
     ini.WriteBool(SettingSection, "IgnoreCase", ActionIgnoreCase->Checked);
-    ini.WriteBool(SettingSection, "UnnamedExports", ActionUnnamed->Checked);
     ini.WriteBool(SettingSection, "Export", ActionExport->Checked);
+    ini.WriteBool(SettingSection, "UnnamedExports", ActionUnnamed->Checked);
     // A file that cannot be written keeps its old content; there is no message.
     ini.UpdateFile();
 }
