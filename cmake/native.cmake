@@ -64,6 +64,7 @@ if(KALVEX_TESTS)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
         KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32"
         KALVEX_README="${CMAKE_SOURCE_DIR}/README.md" KALVEX_BUILD="${CMAKE_BINARY_DIR}"
+        KALVEX_CROSS_TESTS="${CMAKE_BINARY_DIR}/../tests"
         KALVEX_CMAKE="${CMAKE_COMMAND}"
         # Beside the prefix, which need not exist: no "prefix/.." in the path.
         KALVEX_WINE_NOT_RUN="${CMAKE_BINARY_DIR}/../wine-not-run")

@@ -291,8 +291,9 @@ TEST(SearchWorker, UnnamedExportsComeOnlyOnRequestAndEveryRowCarriesItsTip)
         EXPECT_EQ(rows, rec.Rows());
         ASSERT_EQ(rows.size(), rec.Tips.size());
         EXPECT_EQ("序数 6（索引 1 + 基数 5）", rec.Tips[0]);
-        if (unnamed)
+        if (unnamed) {
             EXPECT_EQ("序数 8（索引 3 + 基数 5）", rec.Tips.back());
+        }
     }
     // The keyword matches an unnamed export by "%" and its ordinal.
     TRecorder rec;
