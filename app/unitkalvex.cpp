@@ -54,6 +54,10 @@ TFormKalvex::TFormKalvex() : TForm("TFormKalvex")
         else
             PostMessageA(Handle, WM_NULL, 0, 0);
     };
+    ListView->OnInfoTip = [](TListView &list, int item, std::string &tip) {
+        if (const TListItem *row = list.Item(item))
+            tip.assign(row->Text(TipText));
+    };
     for (const TFileMask &row : FileMaskTable)
         ComboBoxFileMask->AddItem(FileMaskEntryText(row));
     OpenDialog->Filter = FileMaskFilter();
@@ -118,6 +122,7 @@ void TFormKalvex::LoadSettings()
     ComboBoxFileMask->SetItemIndex(mask >= 0 && mask < FileMaskCount ? mask : 0);
     ActionRecursive->SetChecked(ini.ReadBool(SettingSection, "Recursive", false));
     ActionIgnoreCase->SetChecked(ini.ReadBool(SettingSection, "IgnoreCase", true));
+    ActionUnnamed->SetChecked(ini.ReadBool(SettingSection, "UnnamedExports", false));
     TAction *target = ini.ReadBool(SettingSection, "Export", true) ? ActionExport : ActionImport;
     target->SetChecked(true);
     (target == ActionExport ? ActionImport : ActionExport)->SetChecked(false);
@@ -140,6 +145,7 @@ void TFormKalvex::SaveSettings()
     ini.WriteBool(SettingSection, "Recursive", ActionRecursive->Checked);
     ini.WriteBool(SettingSection, "IgnoreCase", ActionIgnoreCase->Checked);
     ini.WriteBool(SettingSection, "Export", ActionExport->Checked);
+    ini.WriteBool(SettingSection, "UnnamedExports", ActionUnnamed->Checked);
     // A file that cannot be written keeps its old content; there is no message.
     ini.UpdateFile();
 }
@@ -198,7 +204,7 @@ void TFormKalvex::StartFind(const TTargetRequest &targets, const std::string &ke
     if (IsFinding())
         return;
     StopFind();
-    FWorker = new TThreadKalvex(targets, keyword, ignoreCase, exportTable, *this,
+    FWorker = new TThreadKalvex(targets, keyword, ignoreCase, exportTable, *this, ActionUnnamed->Checked,
                                 FNameCache ? NameCacheFolder() : std::string());
 }
 
@@ -416,12 +422,14 @@ void TFormKalvex::SetStatusText(const std::string &text)
     StatusBar->SetSimpleText(text);
 }
 
-void TFormKalvex::AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path)
+void TFormKalvex::AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path,
+                            std::string_view tip)
 {
     DeferPaint();
     char digits[12];
     const char *end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    ListView->AddItem({name, std::string_view(digits, end - digits), fileName, path});
+    // The tip is kept after the four columns, where no copy reads.
+    ListView->AddItem({name, std::string_view(digits, end - digits), fileName, path, tip});
 }
 
 void TFormKalvex::DeferPaint()

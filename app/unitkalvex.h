@@ -24,8 +24,8 @@ public:
     TListView *ListView;
     TPanel *PanelHeader;
     TSplitter *SplitterFolder;
-    TAction *ActionExport, *ActionImport;
-    TMenuItem *MainMenuExport, *MainMenuImport;
+    TAction *ActionExport, *ActionImport, *ActionUnnamed;
+    TMenuItem *MainMenuExport, *MainMenuImport, *MainMenuUnnamed;
     TPanel *PanelFileMaskKeyword;
     TSplitter *SplitterFileMask;
     TPanel *PanelFileMask;
@@ -76,7 +76,10 @@ public:
     // The worker's hand-offs land here, on the user interface thread.
     void ClearRows() override;
     void SetStatusText(const std::string &text) override;
-    void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path) override;
+    void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path,
+                   std::string_view tip) override;
+    // The list text of a row that holds its info tip, after the columns.
+    static constexpr int TipText = 4;
 
     // The smallest window the user can make (and a stored placement gives):
     // every box and a few rows of the list stay usable.

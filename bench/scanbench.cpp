@@ -34,7 +34,7 @@ public:
     size_t Rows = 0;
     void ClearRows() override {}
     void SetStatusText(const std::string &) override {}
-    void AppendRow(std::string_view, int32_t, std::string_view, std::string_view) override
+    void AppendRow(std::string_view, int32_t, std::string_view, std::string_view, std::string_view) override
     {
         ++Rows;
     }

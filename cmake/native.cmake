@@ -37,6 +37,7 @@ if(KALVEX_TESTS)
     enable_testing()
     add_executable(kalvex_core_tests
         tests/scan/imagebuilder.cpp
+        tests/scan/fixturemodules_test.cpp
         tests/scan/imageview_test.cpp
         tests/scan/namecache_test.cpp
         tests/scan/nametables_test.cpp
@@ -45,8 +46,11 @@ if(KALVEX_TESTS)
         tests/rows/rowtext_test.cpp
         tests/scan/fuzzreplay_test.cpp)
     target_link_libraries(kalvex_core_tests PRIVATE kalvex_core gtest gtest_main)
+    # The fixture modules come from the cross build, which `make build` builds
+    # first into the folder beside this one.
     target_compile_definitions(kalvex_core_tests PRIVATE
-        KALVEX_FUZZ_CORPUS="${CMAKE_SOURCE_DIR}/tests/fuzz/corpus")
+        KALVEX_FUZZ_CORPUS="${CMAKE_SOURCE_DIR}/tests/fuzz/corpus"
+        KALVEX_CROSS_TESTS="${CMAKE_BINARY_DIR}/../tests")
     add_test(NAME kalvex_core_tests COMMAND kalvex_core_tests)
     set_tests_properties(kalvex_core_tests PROPERTIES TIMEOUT 120)
 
@@ -61,6 +65,7 @@ if(KALVEX_TESTS)
     target_compile_definitions(kalvex_find_tests PRIVATE KALVEX_FIND="$<TARGET_FILE:kalvex-find>"
         KALVEX_SYSTEM_FOLDER="${KALVEX_WINE_PREFIX}/drive_c/windows/system32"
         KALVEX_README="${CMAKE_SOURCE_DIR}/README.md" KALVEX_BUILD="${CMAKE_BINARY_DIR}"
+        KALVEX_CROSS_TESTS="${CMAKE_BINARY_DIR}/../tests"
         KALVEX_CMAKE="${CMAKE_COMMAND}"
         # Beside the prefix, which need not exist: no "prefix/.." in the path.
         KALVEX_WINE_NOT_RUN="${CMAKE_BINARY_DIR}/../wine-not-run")

@@ -22,7 +22,10 @@ const char *const FindHelp =
     "                        the first operand is then a PATH\n"
     "  -x, --exact           the whole name equals the keyword\n"
     "  -i, --ignore-case     match letters without regard to case\n"
-    "      --imports         read import tables (default: export tables)\n"
+    "      --imports         read import tables, the delay-loaded imports after the\n"
+    "                        others (default: export tables)\n"
+    "      --unnamed         also the exports that no name points to: \"%\" and the\n"
+    "                        ordinal stand for the name\n"
     "      --files-from FILE the paths listed in FILE ('-': standard input), one a\n"
     "                        line, after those of the command line\n"
     "  -0, --null            a NUL after each path of -l, and between those of the\n"
@@ -34,8 +37,8 @@ const char *const FindHelp =
     "                        *.dll; '*' and '?', letters without regard to case);\n"
     "                        --mask all takes every file\n"
     "      --format FORMAT   tsv (default), csv, sylk or json (JSON Lines: name,\n"
-    "                        ordinal, index, hint, module, path, kind; each byte\n"
-    "                        outside UTF-8 as \\u00XX)\n"
+    "                        ordinal, index, hint, module, path, kind, forwarder,\n"
+    "                        delay; each byte outside UTF-8 as \\u00XX)\n"
     "  -l, --files-with-matches  only the path of each file with a matching name\n"
     "  -c, --count           the path of each such file, a tab and its count\n"
     "      --color[=WHEN]    colour the match in tab text: auto (default: when the\n"
@@ -95,6 +98,7 @@ struct TFlag {
 const TFlag Flags[] = {
     {'i', "--ignore-case", [](TFindOptions &o) { o.IgnoreCase = true; }},
     {0, "--imports", [](TFindOptions &o) { o.Imports = true; }},
+    {0, "--unnamed", [](TFindOptions &o) { o.Unnamed = true; }},
     {'r', "--recursive", [](TFindOptions &o) { o.Recursive = true; }},
     {'L', "--follow", [](TFindOptions &o) { o.FollowLinks = true; }},
     {0, "--header", [](TFindOptions &o) { o.Header = true; }},

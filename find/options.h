@@ -20,6 +20,7 @@ struct TFindOptions {
     bool Null = false;                  // NUL rather than a line end after a path (-l, lists)
     bool IgnoreCase = false;
     bool Imports = false;
+    bool Unnamed = false;  // also the exports that no name points to
     bool Recursive = false;
     bool FollowLinks = false;  // -L: a recursive walk enters links to folders
     std::string Mask = "*.dll";

@@ -181,7 +181,14 @@ void TRowWriter::AppendJson(const TFindRow &row)
     AppendJsonString(FText, row.Module);
     FText += ",\"path\":";
     AppendJsonString(FText, row.Path);
-    FText += row.Export ? ",\"kind\":\"export\"}" : ",\"kind\":\"import\"}";
+    FText += row.Export ? ",\"kind\":\"export\"" : ",\"kind\":\"import\"";
+    // forwarder: an export's target, or null; delay: an import's kind.
+    FText += ",\"forwarder\":";
+    if (row.Forwarder.empty())
+        FText += "null";
+    else
+        AppendJsonString(FText, row.Forwarder);
+    FText += row.Export ? ",\"delay\":null}" : row.Delay ? ",\"delay\":true}" : ",\"delay\":false}";
     FText += FLineEnd;
     ++FRowCount;
 }

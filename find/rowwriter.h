@@ -19,6 +19,8 @@ struct TFindRow {
     std::string_view Path;    // the file read
     bool Export;
     uint32_t Base;  // the export table's ordinal base
+    std::string_view Forwarder;  // a forwarded export's target, or empty
+    bool Delay;                  // an import of the delay-load table
 };
 
 // A byte string as a JSON string (quotes included) appended to out: UTF-8

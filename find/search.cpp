@@ -44,26 +44,30 @@ const int DefaultJobs = 1;
 // in one block and 16 bytes a row besides, rather than four strings a row.
 class TModuleRows {
 public:
-    // module: an import's module name; empty for an export.
-    void Add(std::string_view name, std::string_view module, uint32_t number)
+    // The entry's name and its second part (an import's module, a forwarded
+    // export's target).
+    void Add(const TNameEntry &entry)
     {
+        const std::string_view name = entry.Name(), detail = entry.Detail();
         FRows.push_back({static_cast<uint32_t>(FText.size()), static_cast<uint32_t>(name.size()),
-                         static_cast<uint32_t>(module.size()), number});
-        FText.append(name).append(module);
+                         static_cast<uint32_t>(detail.size()), entry.Number, entry.Flags});
+        FText.append(name).append(detail);
     }
     size_t Size() const { return FRows.size(); }
     uint64_t Bytes() const { return FText.capacity() + uint64_t(FRows.capacity()) * sizeof(TRow); }
     std::string_view Name(size_t i) const { return std::string_view(FText).substr(FRows[i].Offset, FRows[i].Name); }
-    std::string_view Module(size_t i) const
+    std::string_view Detail(size_t i) const
     {
-        return std::string_view(FText).substr(FRows[i].Offset + FRows[i].Name, FRows[i].Module);
+        return std::string_view(FText).substr(FRows[i].Offset + FRows[i].Name, FRows[i].Detail);
     }
     int32_t Number(size_t i) const { return static_cast<int32_t>(FRows[i].Number); }
+    uint8_t Flags(size_t i) const { return FRows[i].Flags; }
 
 private:
     // A walk holds at most NameWalkByteLimit bytes, so 32-bit offsets reach.
     struct TRow {
-        uint32_t Offset, Name, Module, Number;
+        uint32_t Offset, Name, Detail, Number;
+        uint8_t Flags;
     };
     std::string FText;
     std::vector<TRow> FRows;
@@ -179,7 +183,8 @@ public:
                 SortResultRows(FSorted, FOptions.Sort);
                 for (size_t i = 0; i < FSorted.size() && !FWriter.Failed(); ++i) {
                     const TResultRow &r = FSorted[i];
-                    FWriter.Row({r.Name, r.Number, r.Module, r.Path, !FOptions.Imports, FSortedBases[r.Path]});
+                    FWriter.Row({r.Name, r.Number, r.Module, r.Path, !FOptions.Imports, FSortedBases[r.Path],
+                                 r.Forwarder, r.Delay});
                 }
             }
         } catch (...) {
@@ -276,8 +281,9 @@ private:
             std::string_view name, module;
             if (job.Code == 0 && !known)
                 for (const TNameEntry &entry : list)
-                    if (MatchEntry(entry, exports, FMatch, name, module))
-                        job.Rows.Add(name, module, entry.Number);
+                    if ((FOptions.Unnamed || !(entry.Flags & NameUnnamed)) &&
+                        MatchEntry(entry, exports, FMatch, name, module))
+                        job.Rows.Add(entry);
             if (job.Code == 0 && same != 0 && !known)
                 FSameRows.Keep(same, job.Rows);
         }
@@ -311,11 +317,14 @@ private:
         for (size_t i = 0; i < job.Rows.Size() && !FWriter.Failed(); ++i) {
             const char *end = std::to_chars(number, number + sizeof number, job.Rows.Number(i)).ptr;
             const std::string_view text(number, end - number);
-            const std::string_view module = FOptions.Imports ? job.Rows.Module(i) : std::string_view(fileName);
+            const std::string_view module = FOptions.Imports ? job.Rows.Detail(i) : std::string_view(fileName);
+            const std::string_view forwarder = FOptions.Imports ? std::string_view() : job.Rows.Detail(i);
+            const bool delay = job.Rows.Flags(i) & NameDelayLoaded;
             if (FOptions.Sort != TSortKey::None)
-                FSorted.push_back({std::string(job.Rows.Name(i)), std::string(text), std::string(module), job.Path});
+                FSorted.push_back({std::string(job.Rows.Name(i)), std::string(text), std::string(module), job.Path,
+                                   std::string(forwarder), delay});
             else
-                FWriter.Row({job.Rows.Name(i), text, module, job.Path, !FOptions.Imports, job.Base});
+                FWriter.Row({job.Rows.Name(i), text, module, job.Path, !FOptions.Imports, job.Base, forwarder, delay});
         }
         if (FOptions.Sort != TSortKey::None)
             FSortedBases[job.Path] = job.Base;

@@ -40,7 +40,8 @@ TListView::~TListView() = default;
 void TListView::CreateHandle()
 {
     CreateChild(WC_LISTVIEWA, WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA, WS_EX_CLIENTEDGE);
-    SendMessageA(Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    SendMessageA(Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
+                 LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     // The check boxes are asked for with the texts (LVN_GETDISPINFO).
     SendMessageA(Handle, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     Subclass();
@@ -192,6 +193,24 @@ bool TListView::HandleNotify(NMHDR *hdr, LRESULT &result)
     case LVN_ODFINDITEMA: {
         const auto *find = reinterpret_cast<NMLVFINDITEMA *>(hdr);
         result = FindItem(find->lvfi.flags, find->lvfi.psz, find->iStart);
+        return true;
+    }
+    case LVN_GETINFOTIPA: {
+        auto *request = reinterpret_cast<NMLVGETINFOTIPA *>(hdr);
+        std::string tip;
+        if (OnInfoTip && request->pszText && request->cchTextMax > 0)
+            OnInfoTip(*this, request->iItem, tip);
+        if (!tip.empty()) {
+            // Without LVGIT_UNFOLDED the buffer holds the caption its column cut.
+            const std::string_view caption(request->pszText,
+                                           strnlen(request->pszText, static_cast<size_t>(request->cchTextMax)));
+            if (!(request->dwFlags & LVGIT_UNFOLDED) && !caption.empty() && caption != tip)
+                tip.insert(0, std::string(caption) + "\r\n");
+            const size_t n = CharBoundaryLength(tip, static_cast<size_t>(request->cchTextMax - 1));
+            memcpy(request->pszText, tip.data(), n);
+            request->pszText[n] = '\0';
+        }
+        result = 0;
         return true;
     }
     case LVN_COLUMNCLICK:

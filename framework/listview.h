@@ -109,6 +109,10 @@ public:
     // compare < 0: item1 goes first; > 0: item2; 0: either.
     std::function<void(TListView &, const TListItem *item1, const TListItem *item2, int data, int &compare)>
         OnCompare;
+    // The info tip of the row under the mouse (item), or empty for none.
+    // When the row's caption is cut by its column, the tip shows the whole
+    // caption above it.
+    std::function<void(TListView &, int item, std::string &tip)> OnInfoTip;
 
     bool HandleNotify(NMHDR *hdr, LRESULT &result) override;
 

@@ -54,6 +54,9 @@ const D FormKalvexDesign[] = {
     {.Kind = K::Action, .Name = "ActionImport", .Field = &F::ActionImport, .Parent = "ActionList",
      .Caption = "インポート関数を検索(&M)", .Hint = "インポート検索指定|インポート関数を検索する",
      .Category = "ファイル", .ShortCut = "Ctrl+M", .GroupIndex = 1, .OnUpdate = &F::ActionUpdateEnableAlways},
+    {.Kind = K::Action, .Name = "ActionUnnamed", .Field = &F::ActionUnnamed, .Parent = "ActionList",
+     .Caption = "名前のないエクスポートも表示", .Hint = "名前なしエクスポート表示|名前のないエクスポートも一覧に表示する",
+     .Category = "ファイル", .AutoCheck = true, .OnUpdate = &F::ActionUpdateEnableAlways},
 
     {.Kind = K::MainMenu, .Name = "MainMenu", .Link = "ImageList"},
     {.Kind = K::MenuItem, .Name = "MainMenuFile", .Parent = "MainMenu", .Caption = "ファイル(&F)"},
@@ -65,6 +68,8 @@ const D FormKalvexDesign[] = {
     {.Kind = K::MenuItem, .Name = "MainMenuImportExport", .Parent = "MainMenuFile", .Caption = "検索対象"},
     {.Kind = K::MenuItem, .Name = "MainMenuExport", .Field = &F::MainMenuExport, .Parent = "MainMenuImportExport", .Link = "ActionExport"},
     {.Kind = K::MenuItem, .Name = "MainMenuImport", .Field = &F::MainMenuImport, .Parent = "MainMenuImportExport", .Link = "ActionImport"},
+    {.Kind = K::MenuItem, .Name = "MainMenuImportExportN1", .Parent = "MainMenuImportExport", .Caption = "-"},
+    {.Kind = K::MenuItem, .Name = "MainMenuUnnamed", .Field = &F::MainMenuUnnamed, .Parent = "MainMenuImportExport", .Link = "ActionUnnamed"},
     {.Kind = K::MenuItem, .Name = "MainMenuFind", .Field = &F::MainMenuFind, .Parent = "MainMenuFile", .Link = "ActionFind"},
     {.Kind = K::MenuItem, .Name = "MainMenuAbort", .Field = &F::MainMenuAbort, .Parent = "MainMenuFile", .Link = "ActionAbort"},
     {.Kind = K::MenuItem, .Name = "MainMenuFileN2", .Parent = "MainMenuFile", .Caption = "-"},

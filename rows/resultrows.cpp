@@ -52,6 +52,24 @@ bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &mat
     return match(name);
 }
 
+std::string ExportTip(uint32_t index, uint32_t base, std::string_view forwarder)
+{
+    std::string tip = "序数 " + std::to_string(uint64_t(index) + base) + "（索引 " + std::to_string(index) +
+                      " + 基数 " + std::to_string(base) + "）";
+    if (!forwarder.empty()) {
+        // The target's control bytes show as "?", so that none starts a line.
+        tip += "\r\n転送先: ";
+        for (const char c : forwarder)
+            tip += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return tip;
+}
+
+std::string ImportTip(bool delayLoaded)
+{
+    return delayLoaded ? "遅延読み込み" : "通常の読み込み";
+}
+
 void SortResultRows(TResultRows &rows, TSortKey key)
 {
     auto text = [](std::string TResultRow::*field) {

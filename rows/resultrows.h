@@ -14,6 +14,8 @@ struct TResultRow {
     std::string Number;  // decimal: the export ordinal-table value, or the hint
     std::string Module;  // export: the file-name part of Path; import: the imported module
     std::string Path;    // the file read
+    std::string Forwarder;  // a forwarded export's target, or empty
+    bool Delay = false;     // an import of the delay-load table
 };
 using TResultRows = std::vector<TResultRow>;
 
@@ -48,6 +50,12 @@ private:
 // not match. The views point into entry.
 bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
                 std::string_view &module);
+
+// The info tip of a row, for what its columns do not show: an export's
+// ordinal proper (its index plus the table's base) and, for a forwarder,
+// where its code lives; whether an import is delay-loaded.
+std::string ExportTip(uint32_t index, uint32_t base, std::string_view forwarder);
+std::string ImportTip(bool delayLoaded);
 
 enum class TSortKey { None, Name, Number, Module, Path };
 // A stable sort by one column with the list's comparison rules: the number

@@ -272,7 +272,9 @@ uint32_t ExportNames(TBudgetedWalk &walk, TDirectory dir, uint32_t *base)
             return CodeWalkFault;
         if (function == 0)
             continue;
-        std::string text = "%" + std::to_string(uint64_t(ordinalBase) + i);
+        // Appended: GCC 12 warns falsely about "%" + std::to_string() here.
+        std::string text(1, '%');
+        text += std::to_string(uint64_t(ordinalBase) + i);
         const uint32_t nameSize = static_cast<uint32_t>(text.size());
         if (forwarded)
             text.append(1, NameSeparator).append(target);

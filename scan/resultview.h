@@ -13,9 +13,10 @@ public:
     // Sets the status bar's simple text.
     virtual void SetStatusText(const std::string &text) = 0;
     // Appends one row at the end: caption, then the three sub-items (the
-    // number in decimal). The texts are copied before it returns.
-    virtual void AppendRow(std::string_view name, int32_t number, std::string_view fileName,
-                           std::string_view path) = 0;
+    // number in decimal), and the row's info tip. The texts are copied
+    // before it returns.
+    virtual void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path,
+                           std::string_view tip) = 0;
 
 protected:
     ~FIResultView() = default;

@@ -5,15 +5,17 @@
 #include "scan/modulereader.h"
 
 TThreadKalvex::TThreadKalvex(const TStringList &files, const std::string &keyword,
-                             bool ignoreCase, bool exportTable, FIResultView &view, const std::string &cacheFolder)
-    : TThreadKalvex(TargetFiles(files), keyword, ignoreCase, exportTable, view, cacheFolder)
+                             bool ignoreCase, bool exportTable, FIResultView &view, bool unnamedExports,
+                             const std::string &cacheFolder)
+    : TThreadKalvex(TargetFiles(files), keyword, ignoreCase, exportTable, view, unnamedExports, cacheFolder)
 {
 }
 
 TThreadKalvex::TThreadKalvex(const TTargetRequest &targets, const std::string &keyword,
-                             bool ignoreCase, bool exportTable, FIResultView &view, const std::string &cacheFolder)
+                             bool ignoreCase, bool exportTable, FIResultView &view, bool unnamedExports,
+                             const std::string &cacheFolder)
     : FTargets(targets), FCacheFolder(cacheFolder), FKeyword(keyword), FIgnoreCase(ignoreCase),
-      FExport(exportTable), FView(view)
+      FExport(exportTable), FUnnamed(unnamedExports), FView(view)
 {
     Finding = true;
     Start();
@@ -63,7 +65,9 @@ void TThreadKalvex::RunPass()
         ShowStatus("読み込み中: " + path);
         const std::string fileName = ExtractFileName(path);
         TNameList list;
-        const uint32_t code = GetFunctionNames(path, next < FStamps.size() ? FStamps[next] : TFileStamp(), list);
+        uint32_t base = 0;
+        const uint32_t code =
+            GetFunctionNames(path, next < FStamps.size() ? FStamps[next] : TFileStamp(), list, base);
         ++next;
         if (StopRequested())
             break;  // the read may have ended half way: no rows, no error row
@@ -74,17 +78,19 @@ void TThreadKalvex::RunPass()
                     break;
                 // An import row names the file read, like an export row; its
                 // module column shows the imported module instead.
-                if (MatchEntry(entry, FExport, match, name, module)) {
+                if ((FUnnamed || !(entry.Flags & NameUnnamed)) && MatchEntry(entry, FExport, match, name, module)) {
                     AddItem(path, FExport ? std::string_view(fileName) : module, name,
-                            static_cast<int32_t>(entry.Number));
+                            static_cast<int32_t>(entry.Number),
+                            FExport ? ExportTip(entry.Number, base, entry.Detail())
+                                    : ImportTip(entry.Flags & NameDelayLoaded));
                     ++FCount;
                 }
             }
         } else if (FKeyword.empty()) {
-            AddItem(path, fileName,
-                    std::string(FExport ? "エクスポート" : "インポート") +
-                        "関数の取得に失敗しました" + GetErrorText(code, fileName),
-                    static_cast<int32_t>(code));
+            // The tip holds the whole message, which the column may cut.
+            const std::string message = std::string(FExport ? "エクスポート" : "インポート") +
+                                        "関数の取得に失敗しました" + GetErrorText(code, fileName);
+            AddItem(path, fileName, message, static_cast<int32_t>(code), message);
         }
     }
     cache.Close();
@@ -100,10 +106,11 @@ void TThreadKalvex::ShowSummary()
         ShowStatus("関数は見つかりませんでした");
 }
 
-uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, const TFileStamp &stamp, TNameList &list)
+uint32_t TThreadKalvex::GetFunctionNames(const std::string &path, const TFileStamp &stamp, TNameList &list,
+                                         uint32_t &base)
 {
     // A stop request reaches into the walk of a big or hostile table.
-    return FCache->ReadFunctionNames(path, stamp, FExport, list, [this] { return StopRequested(); });
+    return FCache->ReadFunctionNames(path, stamp, FExport, list, [this] { return StopRequested(); }, &base);
 }
 
 std::string TThreadKalvex::GetErrorText(uint32_t code, const std::string &fileName)
@@ -130,11 +137,12 @@ void TThreadKalvex::ShowStatus(const std::string &text)
 }
 
 void TThreadKalvex::AddItem(std::string_view path, std::string_view module, std::string_view name,
-                            int32_t number)
+                            int32_t number, std::string_view tip)
 {
     FItemPath.assign(path);
     FItemModule.assign(module);
     FItemName.assign(name);
     FItemNumber = number;
-    Synchronize([this] { FView.AppendRow(FItemName, FItemNumber, FItemModule, FItemPath); });
+    FItemTip.assign(tip);
+    Synchronize([this] { FView.AppendRow(FItemName, FItemNumber, FItemModule, FItemPath, FItemTip); });
 }

@@ -34,6 +34,7 @@ rows=$($find_tool -i alloc | wc -l)
 echo "kalvex-find -i alloc: $ours s ($rows rows); objdump -p | grep -i alloc: $theirs s; ratio $(awk "BEGIN{printf \"%.3f\", $ours/$theirs}")"
 echo "full export listing: $(best "$find_tool ''") s ($($find_tool '' | wc -l) rows); -j 1: $(best "$find_tool -j 1 ''") s; -j 2: $(best "$find_tool -j 2 ''") s"
 echo "full import listing: $(best "$find_tool --imports ''") s; -j 1: $(best "$find_tool -j 1 --imports ''") s; -j 2: $(best "$find_tool -j 2 --imports ''") s"
+echo "full export listing with the unnamed exports: $(best "$find_tool --unnamed ''") s ($($find_tool --unnamed '' | wc -l) rows)"
 
 # The corpus: 100 folders of 10 folders of 100 links each (to 100 of the
 # DLLs, a different hundred in each of the ten), made once.

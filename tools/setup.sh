@@ -4,7 +4,7 @@
 #   setup.sh        the build, the tests and the benchmarks
 #   setup.sh fuzz   what the reader's fuzz target needs (clang, libFuzzer)
 set -e
-pkgs="g++ g++-mingw-w64-i686 gcc-mingw-w64-x86-64 wine wine32:i386 xvfb xauth cmake make googletest time
+pkgs="g++ g++-mingw-w64-i686 gcc-mingw-w64-x86-64 llvm lld wine wine32:i386 xvfb xauth cmake make googletest time
       fonts-ipafont-gothic imagemagick locales man-db groff-base"
 [ "${1:-}" = fuzz ] && pkgs="clang libclang-rt-dev"
 missing=""

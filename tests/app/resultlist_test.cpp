@@ -221,3 +221,56 @@ TEST_F(ResultList, CtrlASelectsAllAndCtrlKInverts)
     SendKeys({VK_CONTROL, 'K'});
     ASSERT_TRUE(Await([&] { return Form->ListView->SelectedCount() == 0 && InputDone(); })) << State();
 }
+
+// The info tip of a row, asked of the window as the list asks for it; cut
+// is what the list hands in when the caption's column cut it.
+static std::string InfoTip(TListView &list, int item, const char *cut = nullptr)
+{
+    char text[INFOTIPSIZE];
+    lstrcpynA(text, cut ? cut : "", sizeof text);
+    NMLVGETINFOTIPA request = {};
+    request.hdr = {list.Handle, static_cast<UINT_PTR>(GetDlgCtrlID(list.Handle)), LVN_GETINFOTIPA};
+    request.dwFlags = cut ? 0 : LVGIT_UNFOLDED;
+    request.pszText = text;
+    request.cchTextMax = sizeof text;
+    request.iItem = item;
+    SendMessageA(GetParent(list.Handle), WM_NOTIFY, request.hdr.idFrom, reinterpret_cast<LPARAM>(&request));
+    return text;
+}
+
+TEST_F(ResultList, TheInfoTipTellsWhatTheColumnsDoNot)
+{
+    // Named exports: ByOrdinal (index 2, to NTDLL.#17), HeapSize (1, to
+    // NTDLL.RtlSizeHeap) and Local (0); the base is 10. Then the unnamed
+    // ones, once the menu item is checked: @14 (to NTDLL.RtlFreeHeap), @15.
+    const std::string forward = TestDir() + "fixforward.dll";
+    Find({forward});
+    PumpUntilDone();
+    ASSERT_EQ(3, Form->ListView->Count());
+    TListView &list = *Form->ListView;
+    EXPECT_EQ("序数 11（索引 1 + 基数 10）\r\n転送先: NTDLL.RtlSizeHeap", InfoTip(list, 1));
+    EXPECT_EQ("序数 10（索引 0 + 基数 10）", InfoTip(list, 2));
+    EXPECT_EQ("Local\r\n序数 10（索引 0 + 基数 10）", InfoTip(list, 2, "Local"));  // a cut caption first
+    EXPECT_EQ("", InfoTip(list, 3));                                                // no row
+
+    SendMessageA(Form->Handle, WM_COMMAND, Form->MainMenuUnnamed->Id, 0);  // from the menu
+    Application.ProcessMessages();
+    EXPECT_TRUE(Form->ActionUnnamed->Checked);
+    Find({forward});
+    PumpUntilDone();
+    ASSERT_EQ(5, list.Count());
+    EXPECT_EQ("%14", list.ItemText(3, 0));
+    EXPECT_EQ("4", list.ItemText(3, 1));
+    EXPECT_EQ("序数 14（索引 4 + 基数 10）\r\n転送先: NTDLL.RtlFreeHeap", InfoTip(list, 3));
+    EXPECT_EQ("%15", list.ItemText(4, 0));
+
+    // Imports: GetTickCount as usual, then DelayedByName and %7 delay-loaded.
+    Form->StartFind(TStringList(1, TestDir() + "fixdelay.exe"), "", true, false);
+    PumpUntilDone();
+    ASSERT_EQ(3, list.Count());
+    EXPECT_EQ("DelayedByName", list.ItemText(1, 0));
+    EXPECT_EQ("FIXDELAYED.dll", list.ItemText(1, 2));
+    EXPECT_EQ("通常の読み込み", InfoTip(list, 0));
+    EXPECT_EQ("遅延読み込み", InfoTip(list, 1));
+    EXPECT_EQ("遅延読み込み", InfoTip(list, 2));
+}

@@ -38,7 +38,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Settings, AFirstEndWritesTheNineKeysInOrder)
+TEST_F(Settings, AFirstEndWritesTheTenKeysInOrder)
 {
     Run([](TFormKalvex &f) {
         EXPECT_EQ(SW_SHOWNORMAL, f.FirstShow());
@@ -50,7 +50,7 @@ TEST_F(Settings, AFirstEndWritesTheNineKeysInOrder)
     ASSERT_EQ(0u, at) << text;
     for (const char *key : {"Window=", "ListView=", "PanelFileMask=120\r\n", "PanelFileMaskKeyword=350\r\n",
                             "Path=", "FileMaskIndex=0\r\n", "Recursive=0\r\n", "IgnoreCase=1\r\n",
-                            "Export=1\r\n"}) {
+                            "Export=1\r\n", "UnnamedExports=0\r\n"}) {
         const size_t next = text.find(std::string("\n") + key, at);
         ASSERT_NE(std::string::npos, next) << key << " in order in\n" << text;
         at = next + 1;
@@ -61,7 +61,7 @@ TEST_F(Settings, AFirstEndWritesTheNineKeysInOrder)
 TEST_F(Settings, AStartReadsWhatTheLastEndWrote)
 {
     Write("[Setting]\r\nPanelFileMask=90\r\nPath=C:\\somewhere\r\nFileMaskIndex=2\r\nRecursive=1\r\n"
-          "IgnoreCase=0\r\nExport=0\r\nCopyDragFileName=\r\nOther=kept\r\n");
+          "IgnoreCase=0\r\nExport=0\r\nUnnamedExports=1\r\nCopyDragFileName=\r\nOther=kept\r\n");
     Run([](TFormKalvex &f) {
         EXPECT_EQ(90, f.PanelFileMask->Width);
         EXPECT_EQ("C:\\somewhere", f.EditFolder->Text());
@@ -71,6 +71,7 @@ TEST_F(Settings, AStartReadsWhatTheLastEndWrote)
         EXPECT_FALSE(f.ActionIgnoreCase->Checked);
         EXPECT_TRUE(f.ActionImport->Checked);
         EXPECT_FALSE(f.ActionExport->Checked);
+        EXPECT_TRUE(f.ActionUnnamed->Checked);
         EXPECT_EQ(nullptr, DataCopyDrag().FileName());  // present and empty: no file
         f.EditFolder->SetText("");
     });

@@ -339,7 +339,7 @@ protected:
     // worker has emptied the list: it is then walking the tree.
     void StartLongWalk()
     {
-        Form->AppendRow("old", 1, "old.dll", "old.dll");
+        Form->AppendRow("old", 1, "old.dll", "old.dll", "");
         Form->ActionRecursive->SetChecked(true);
         Form->ComboBoxFileMask->SetItemIndex(3);
         Find(TestDir() + "bigtree", "");

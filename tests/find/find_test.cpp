@@ -251,16 +251,17 @@ TEST_F(FindTool, Invocations)
         // Output modes.
         {"--format json Alpha",
          "{\"name\":\"Alpha\",\"ordinal\":1,\"index\":0,\"hint\":null,\"module\":\"a.dll\",\"path\":\"a.dll\","
-         "\"kind\":\"export\"}\n",
+         "\"kind\":\"export\",\"forwarder\":null,\"delay\":null}\n",
          "", 0},
         {"--format json --imports ''",
          "{\"name\":\"Sleep\",\"ordinal\":null,\"index\":null,\"hint\":100,\"module\":\"K.dll\",\"path\":\"a.dll\","
-         "\"kind\":\"import\"}\n{\"name\":\"%17\",\"ordinal\":17,\"index\":null,\"hint\":null,\"module\":\"K.dll\","
-         "\"path\":\"a.dll\",\"kind\":\"import\"}\n",
+         "\"kind\":\"import\",\"forwarder\":null,\"delay\":false}\n{\"name\":\"%17\",\"ordinal\":17,\"index\":null,"
+         "\"hint\":null,\"module\":\"K.dll\",\"path\":\"a.dll\",\"kind\":\"import\",\"forwarder\":null,\"delay\":false}\n",
          "", 0},
         {"--format json --crlf A " + odd,
          "{\"name\":\"A\\\"\\u00ff\xC3\xA9\\u0001\",\"ordinal\":3,\"index\":2,\"hint\":null,\"module\":\"o.dll\",\"path\":" +
-             Quoted(Many + "/odd/o.dll").substr(0, 0) + "\"" + Many + "/odd/o.dll\",\"kind\":\"export\"}\r\n",
+             Quoted(Many + "/odd/o.dll").substr(0, 0) + "\"" + Many + "/odd/o.dll\",\"kind\":\"export\",\"forwarder\":null,"
+                                                                      "\"delay\":null}\r\n",
          "", 0},
         {"-l -r ''", "a.dll\nsub/b.dll\n", "", 0},
         {"--files-with-matches -0 -r Gamma", std::string("sub/b.dll\0", 10), "", 0},
@@ -432,6 +433,55 @@ TEST_F(FindTool, AThreadThatCannotStartEndsTheRun)
     EXPECT_EQ("", run.Out);
     EXPECT_EQ(2, run.Status);
     EXPECT_EQ("kalvex-find: cannot start a thread: Resource temporarily unavailable\n", run.Err);
+}
+
+TEST(FindFixtures, ForwardersUnnamedExportsAndDelayLoadedImportsOfBothBitnesses)
+{
+    // The cross build's modules: forwarders and exports by ordinal only
+    // (base 10), and an EXE that delay-loads a name and ordinal 7.
+    const auto rows = [](const char *file, std::initializer_list<const char *> lines) {
+        std::string out;
+        for (const char *line : lines)
+            out.append(line).append("\t").append(file).append("\n");
+        return out;
+    };
+    const struct {
+        std::string args, out;
+        int status;
+    } cases[] = {
+        {"--unnamed '' fixforward.dll fixforward64.dll",
+         rows("fixforward.dll", {"ByOrdinal\t2\tfixforward.dll", "HeapSize\t1\tfixforward.dll",
+                                 "Local\t0\tfixforward.dll", "%14\t4\tfixforward.dll", "%15\t5\tfixforward.dll"}) +
+             rows("fixforward64.dll", {"ByOrdinal\t2\tfixforward64.dll", "HeapSize\t1\tfixforward64.dll",
+                                       "Local\t0\tfixforward64.dll", "%14\t4\tfixforward64.dll",
+                                       "%15\t5\tfixforward64.dll"}),
+         0},
+        {"% fixforward.dll", "", 1},  // without --unnamed: named exports only
+        {"--imports '' fixdelay.exe fixdelay64.exe",
+         rows("fixdelay.exe", {"GetTickCount\t500\tKERNEL32.dll", "DelayedByName\t0\tFIXDELAYED.dll",
+                               "%7\t0\tFIXDELAYED.dll"}) +
+             rows("fixdelay64.exe", {"GetTickCount\t500\tKERNEL32.dll", "DelayedByName\t0\tFIXDELAYED.dll",
+                                     "%7\t0\tFIXDELAYED.dll"}),
+         0},
+        {"--format json --unnamed -e HeapSize -e %14 fixforward64.dll",
+         "{\"name\":\"HeapSize\",\"ordinal\":11,\"index\":1,\"hint\":null,\"module\":\"fixforward64.dll\","
+         "\"path\":\"fixforward64.dll\",\"kind\":\"export\",\"forwarder\":\"NTDLL.RtlSizeHeap\",\"delay\":null}\n"
+         "{\"name\":\"%14\",\"ordinal\":14,\"index\":4,\"hint\":null,\"module\":\"fixforward64.dll\","
+         "\"path\":\"fixforward64.dll\",\"kind\":\"export\",\"forwarder\":\"NTDLL.RtlFreeHeap\",\"delay\":null}\n",
+         0},
+        {"--format json --imports -e Tick -e %7 fixdelay.exe",
+         "{\"name\":\"GetTickCount\",\"ordinal\":null,\"index\":null,\"hint\":500,\"module\":\"KERNEL32.dll\","
+         "\"path\":\"fixdelay.exe\",\"kind\":\"import\",\"forwarder\":null,\"delay\":false}\n"
+         "{\"name\":\"%7\",\"ordinal\":7,\"index\":null,\"hint\":null,\"module\":\"FIXDELAYED.dll\","
+         "\"path\":\"fixdelay.exe\",\"kind\":\"import\",\"forwarder\":null,\"delay\":true}\n",
+         0},
+    };
+    for (const auto &c : cases) {
+        const TRun run = Find(KALVEX_CROSS_TESTS, c.args);
+        EXPECT_EQ(c.out, run.Out) << c.args;
+        EXPECT_EQ("", run.Err) << c.args;
+        EXPECT_EQ(c.status, run.Status) << c.args;
+    }
 }
 
 TEST(FindOptions, ParsesWhatTheHelpSays)

@@ -1,5 +1,6 @@
 // Hostile cell bytes through each row writer: no byte splits a row or a
 // record, and no text cell reaches a spreadsheet as a formula.
+#include "rows/resultrows.h"
 #include "rows/rowtext.h"
 
 #include <gtest/gtest.h>
@@ -51,4 +52,22 @@ TEST(RowText, NoCellBytesSplitARowOrRecordAndNoTextCellIsAFormula)
                      "F;X3;FG0L", "C;K\"+x;;-\"", "F;Y3;X1;FG0L", "C;K\"-y\"", "F;X2;FG0R", "C;K", "F;X3;FG0L",
                      "C;K\"e?\"", "E"}),
               out[2]);
+}
+
+TEST(RowTip, TellsTheOrdinalProperTheForwarderAndTheImportKind)
+{
+    // The ordinal proper is counted past 32 bits; a control byte of a
+    // forwarder's target cannot start a line of its own.
+    const struct {
+        uint32_t index, base;
+        const char *forwarder, *tip;
+    } cases[] = {
+        {809, 1, "", "序数 810（索引 809 + 基数 1）"},
+        {0, 0, "NTDLL.RtlAllocateHeap", "序数 0（索引 0 + 基数 0）\r\n転送先: NTDLL.RtlAllocateHeap"},
+        {1, 0xFFFFFFFF, "A.#7\r\nB", "序数 4294967296（索引 1 + 基数 4294967295）\r\n転送先: A.#7??B"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.tip, ExportTip(c.index, c.base, c.forwarder)) << c.tip;
+    EXPECT_EQ("遅延読み込み", ImportTip(true));
+    EXPECT_EQ("通常の読み込み", ImportTip(false));
 }

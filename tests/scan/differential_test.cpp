@@ -320,7 +320,7 @@ TEST(Differential, LayoutCasesReadAsTheLoaderReadsThem)
         const std::string path = dir + "layout" + std::to_string(index++) + ".dll";
         ASSERT_TRUE(LayoutCaseImage(c, false).WriteTo(path));
         for (bool byLoader : {true, false}) {
-            TNameList list{{Untouched[0].first, Untouched[0].second}};
+            TNameList list{{Untouched[0].first, Untouched[0].second, 0, 0}};
             const uint32_t code = byLoader ? LoaderReadFunctionNames(path, true, list)
                                            : ReadFunctionNames(path, true, list);
             TNamePairs pairs;

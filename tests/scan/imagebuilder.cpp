@@ -38,7 +38,7 @@ std::vector<TByteRange> RangesWithout(uint32_t size, const std::vector<uint32_t>
 }  // namespace
 
 TPeBuilder::TPeBuilder(uint32_t dataPages, uint32_t imageBase, bool pe32plus)
-    : Bytes((1 + dataPages) * Page, 0), FIs64(pe32plus)
+    : Bytes((1 + dataPages) * Page, 0), FIs64(pe32plus), FImageBase(pe32plus ? uint64_t(imageBase) << 8 : imageBase)
 {
     Put16(0, 0x5A4D);  // "MZ"
     Put32(0x3C, Nt);
@@ -49,7 +49,7 @@ TPeBuilder::TPeBuilder(uint32_t dataPages, uint32_t imageBase, bool pe32plus)
     Put16(Nt + 22, 0x2000 | 0x0002 | (FIs64 ? 0x0020 : 0x0100)); // DLL, executable, 32-bit / large address
     Put16(MagicAt, FIs64 ? 0x20B : 0x10B);
     if (FIs64)
-        Put64(Optional + 24, uint64_t(imageBase) << 8);
+        Put64(Optional + 24, FImageBase);
     else
         Put32(Optional + 28, imageBase);
     Put32(SectionAlignmentAt, Page);
@@ -113,6 +113,13 @@ void TPeBuilder::PutString(uint32_t rva, const std::string &text)
     std::memcpy(&Bytes[rva], text.c_str(), text.size() + 1);
 }
 
+uint32_t TPeBuilder::Get32(uint32_t rva) const
+{
+    uint32_t value;
+    std::memcpy(&value, &Bytes.at(rva + 3) - 3, sizeof value);
+    return value;
+}
+
 bool TPeBuilder::WriteTo(const std::string &path) const
 {
     FILE *f = std::fopen(path.c_str(), "wb");
@@ -123,71 +130,107 @@ bool TPeBuilder::WriteTo(const std::string &path) const
 }
 
 uint32_t TPeBuilder::PutExports(uint32_t dirRva, const std::vector<std::string> &names,
-                                const std::vector<uint16_t> &ordinals)
+                                const std::vector<uint16_t> &ordinals, const std::vector<TSlot> &slots)
 {
-    const uint32_t count = static_cast<uint32_t>(names.size());
+    const uint32_t count = static_cast<uint32_t>(names.size()), functions = static_cast<uint32_t>(slots.size());
     const uint32_t nameArray = dirRva + ExportDirectorySize;
     const uint32_t ordinalArray = nameArray + 4 * count;
-    uint32_t text = ordinalArray + 2 * count;
+    const uint32_t addressArray = ordinalArray + 2 * count;
+    uint32_t text = addressArray + 4 * functions;
     Put32(dirRva + 16, 1);  // Base
+    Put32(dirRva + 20, functions);
     Put32(dirRva + NumberOfNamesAt, count);
+    Put32(dirRva + 28, functions ? addressArray : 0);  // AddressOfFunctions
     Put32(dirRva + 32, nameArray);     // AddressOfNames
     Put32(dirRva + 36, ordinalArray);  // AddressOfNameOrdinals
+    auto putText = [&](const std::string &s) {
+        PutString(text, s);
+        text += static_cast<uint32_t>(s.size()) + 1;
+    };
     for (uint32_t i = 0; i < count; ++i) {
         Put32(nameArray + 4 * i, text);
         Put16(ordinalArray + 2 * i, ordinals.at(i));
-        PutString(text, names[i]);
-        text += static_cast<uint32_t>(names[i].size()) + 1;
+        putText(names[i]);
+    }
+    for (uint32_t i = 0; i < functions; ++i) {
+        Put32(addressArray + 4 * i, slots[i].Forwarder.empty() ? slots[i].Code : text);
+        if (!slots[i].Forwarder.empty())
+            putText(slots[i].Forwarder);
     }
     SetDirectory(0, dirRva, text - dirRva);
     return text;
 }
 
-uint32_t TPeBuilder::PutImports(uint32_t dirRva, const std::vector<TImport> &imports)
+uint32_t TPeBuilder::PutDescriptors(uint32_t dirRva, const std::vector<TImport> &imports, uint32_t descSize,
+                                    uint32_t nameAt, uint32_t tableAt, uint32_t iatAt, uint64_t va)
 {
     const uint32_t thunk = FIs64 ? 8 : 4;
-    uint32_t next = dirRva + 20 * static_cast<uint32_t>(imports.size() + 1);
+    auto putThunk = [&](uint32_t slot, uint64_t value) {
+        FIs64 ? Put64(slot, value) : Put32(slot, static_cast<uint32_t>(value));
+    };
+    uint32_t next = dirRva + descSize * static_cast<uint32_t>(imports.size() + 1);
     for (size_t d = 0; d < imports.size(); ++d) {
         const TImport &imp = imports[d];
-        const uint32_t desc = dirRva + 20 * static_cast<uint32_t>(d);
+        const uint32_t desc = dirRva + descSize * static_cast<uint32_t>(d);
         const uint32_t lookup = next;
         next += thunk * static_cast<uint32_t>(imp.Names.size() + imp.Ordinals.size() + 1);
-        Put32(desc + 0, lookup);
-        Put32(desc + 12, next);
-        Put32(desc + 16, lookup);  // FirstThunk: never read, any value
+        Put32(desc + tableAt, static_cast<uint32_t>(lookup + va));
+        Put32(desc + iatAt, static_cast<uint32_t>(lookup + va));  // never read, any value
+        Put32(desc + nameAt, static_cast<uint32_t>(next + va));
         PutString(next, imp.Module);
         next += static_cast<uint32_t>(imp.Module.size()) + 1;
         uint32_t slot = lookup;
         for (size_t i = 0; i < imp.Names.size(); ++i, slot += thunk) {
-            FIs64 ? Put64(slot, next) : Put32(slot, next);
+            putThunk(slot, next + va);
             Put16(next, static_cast<uint16_t>(100 + i));
             PutString(next + 2, imp.Names[i]);
             next += 2 + static_cast<uint32_t>(imp.Names[i].size()) + 1;
         }
         for (uint16_t ordinal : imp.Ordinals) {
-            FIs64 ? Put64(slot, 0x8000000000000000u | ordinal) : Put32(slot, 0x80000000u | ordinal);
+            putThunk(slot, (FIs64 ? 0x8000000000000000u : 0x80000000u) | ordinal);
             slot += thunk;
         }
     }
-    SetDirectory(1, dirRva, 20 * static_cast<uint32_t>(imports.size() + 1));
     return next;
 }
 
-TPeBuilder SharedNameImports(uint32_t size)
+uint32_t TPeBuilder::PutImports(uint32_t dirRva, const std::vector<TImport> &imports)
+{
+    // OriginalFirstThunk at 0, Name at 12, FirstThunk at 16.
+    const uint32_t end = PutDescriptors(dirRva, imports, 20, 12, 0, 16, 0);
+    SetDirectory(1, dirRva, 20 * static_cast<uint32_t>(imports.size() + 1));
+    return end;
+}
+
+uint32_t TPeBuilder::PutDelayImports(uint32_t dirRva, const std::vector<TImport> &imports, bool oldStyle)
+{
+    // Attributes at 0, DllNameRVA at 4, ImportAddressTableRVA at 12,
+    // ImportNameTableRVA at 16.
+    const uint32_t end = PutDescriptors(dirRva, imports, 32, 4, 16, 12, oldStyle ? FImageBase : 0);
+    for (size_t d = 0; d < imports.size(); ++d)
+        Put32(dirRva + 32 * static_cast<uint32_t>(d), oldStyle ? 0 : 1);
+    SetDirectory(13, dirRva, 32 * static_cast<uint32_t>(imports.size() + 1));
+    return end;
+}
+
+TPeBuilder SharedNameImports(uint32_t size, bool delayLoad)
 {
     TPeBuilder b(size / Page - 1);
     const uint32_t half = size / 2;
     const uint32_t empty = half;          // a zero thunk
     const uint32_t name = half + 4;       // the module name runs to the last byte
-    const uint32_t count = (half - TPeBuilder::DataRva) / 20 - 1;
+    // Import descriptor: lookup table at 0, name at 12, address table at 16;
+    // delay-load descriptor: attributes at 0, name at 4, name table at 16.
+    const uint32_t descSize = delayLoad ? 32 : 20, nameAt = delayLoad ? 4 : 12;
+    const uint32_t count = (half - TPeBuilder::DataRva) / descSize - 1;
     for (uint32_t d = 0; d < count; ++d) {
-        const uint32_t desc = TPeBuilder::DataRva + 20 * d;
-        b.Put32(desc + 0, empty);
-        b.Put32(desc + 12, name);
+        const uint32_t desc = TPeBuilder::DataRva + descSize * d;
+        b.Put32(desc + 0, delayLoad ? 1 : empty);
+        b.Put32(desc + nameAt, name);
         b.Put32(desc + 16, empty);
     }
     std::memset(&b.Bytes[name], 'N', size - 1 - name);
-    b.SetDirectory(1, TPeBuilder::DataRva, 20 * (count + 1));
+    b.SetDirectory(delayLoad ? 13 : 1, TPeBuilder::DataRva, descSize * (count + 1));
     return b;
 }
 

@@ -34,6 +34,7 @@ public:
     uint32_t Size() const { return static_cast<uint32_t>(Bytes.size()); }
     uint32_t NtHeaders() const { return Nt; }
     bool Is64() const { return FIs64; }
+    uint64_t ImageBase() const { return FImageBase; }
     uint32_t DirectoryAt(int index) const;   // offset of a data directory entry
     uint32_t SectionAt() const;              // offset of the section header
     void SetDirectory(int index, uint32_t rva, uint32_t size);
@@ -41,12 +42,21 @@ public:
     void Put32(uint32_t rva, uint32_t value);
     void Put64(uint32_t rva, uint64_t value);
     void PutString(uint32_t rva, const std::string &text);  // with its zero byte
+    uint32_t Get32(uint32_t rva) const;
     bool WriteTo(const std::string &path) const;
 
-    // Lays out an export directory at dirRva with its name and ordinal arrays
-    // and the names after it; returns the RVA past the last byte written.
+    // A slot of the export address table: code at an RVA (0: an empty slot),
+    // or a forwarder whose target text lies inside the directory.
+    struct TSlot {
+        uint32_t Code;
+        std::string Forwarder = "";
+    };
+    // Lays out an export directory at dirRva (Base 1) with its name and
+    // ordinal arrays, the address table of slots, and the names and
+    // forwarder texts after them; the directory's size reaches the last
+    // byte. Returns the RVA past the last byte written.
     uint32_t PutExports(uint32_t dirRva, const std::vector<std::string> &names,
-                        const std::vector<uint16_t> &ordinals);
+                        const std::vector<uint16_t> &ordinals, const std::vector<TSlot> &slots = {});
     struct TImport {
         std::string Module;
         std::vector<std::string> Names;      // by name, Hint = 100 + index
@@ -55,11 +65,22 @@ public:
     // Lays out import descriptors at dirRva (ended by a zero descriptor) and
     // their lookup tables and names after them; returns the end RVA.
     uint32_t PutImports(uint32_t dirRva, const std::vector<TImport> &imports);
+    // The same as delay-load descriptors (data directory 13): attributes 1
+    // and RVAs, or with oldStyle attributes 0 and every address a virtual
+    // address (the image base added, cut to 32 bits in the descriptor).
+    uint32_t PutDelayImports(uint32_t dirRva, const std::vector<TImport> &imports, bool oldStyle = false);
 
     std::vector<uint8_t> Bytes;
 
 private:
+    // Descriptors of descSize bytes with the addresses of the module name,
+    // the lookup table and the address table (the lookup table's copy) at
+    // nameAt, tableAt and iatAt, va added to every address.
+    uint32_t PutDescriptors(uint32_t dirRva, const std::vector<TImport> &imports, uint32_t descSize,
+                            uint32_t nameAt, uint32_t tableAt, uint32_t iatAt, uint64_t va);
+
     bool FIs64;
+    uint64_t FImageBase;
 };
 
 // Import tables that cost a walk far more than their size unless it counts
@@ -67,8 +88,8 @@ private:
 // Descriptors fill the first half of a size-byte image (size a multiple of
 // 0x1000), each with an empty lookup table and all naming one module whose
 // name fills the second half; a zero descriptor ends them. Read once, it
-// gives no entries and code 0.
-TPeBuilder SharedNameImports(uint32_t size);
+// gives no entries and code 0. delayLoad makes them delay-load descriptors.
+TPeBuilder SharedNameImports(uint32_t size, bool delayLoad = false);
 // descriptors descriptors that all share one lookup table of thunks imports
 // by ordinal from module "A": descriptors * thunks tiny entries from a file
 // of a few pages.

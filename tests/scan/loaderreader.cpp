@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <imagehlp.h>
 
+#include <fstream>
+
 namespace {
 
 bool IsReadable(DWORD protect)
@@ -70,6 +72,20 @@ uint32_t CheckPe32(const TImageView &image)
     return 0;
 }
 
+// The image base in the file's optional header (PE32), which the addresses
+// of an old-style delay-load descriptor count from, whatever the loader
+// makes of its mapped copy of the header; 0 if it cannot be read.
+uint32_t PreferredBase(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    uint32_t nt = 0, base = 0;
+    in.seekg(0x3C);
+    in.read(reinterpret_cast<char *>(&nt), sizeof nt);
+    in.seekg(std::streamoff(nt) + 24 + 28);
+    in.read(reinterpret_cast<char *>(&base), sizeof base);
+    return in ? base : 0;
+}
+
 }  // namespace
 
 uint32_t LoaderReadFunctionNames(const std::string &path, bool exportTable, TNameList &list)
@@ -106,22 +122,35 @@ uint32_t LoaderReadFunctionNames(const std::string &path, bool exportTable, TNam
     // no such directory (seen under Wine); a code left by earlier work would
     // otherwise read as this module's failure.
     SetLastError(0);
-    ULONG size = 0;
-    void *dir = ImageDirectoryEntryToData(base, TRUE,
-                                          exportTable ? IMAGE_DIRECTORY_ENTRY_EXPORT
-                                                      : IMAGE_DIRECTORY_ENTRY_IMPORT,
-                                          &size);
-    if (!dir) {
-        code = GetLastError();
-    } else {
-        list.clear();
-        const uintptr_t at = reinterpret_cast<uintptr_t>(dir) - reinterpret_cast<uintptr_t>(base);
-        const uint32_t rva = at <= UINT32_MAX ? static_cast<uint32_t>(at) : UINT32_MAX;
-        try {
-            code = exportTable ? WalkExportNames(image, rva, list) : WalkImportNames(image, rva, list);
-        } catch (...) {
-            code = CodeWalkFault;  // exhausted memory while the list grew
+    auto lookUp = [base](USHORT entry, TDirectory &dir) {
+        ULONG size = 0;
+        void *at = ImageDirectoryEntryToData(base, TRUE, entry, &size);
+        if (!at)
+            return false;
+        const uintptr_t rva = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(base);
+        dir = TDirectory(rva <= UINT32_MAX ? static_cast<uint32_t>(rva) : UINT32_MAX, size);
+        return true;
+    };
+    // As our reader, the import table and then the delay-load table.
+    TDirectory exports, imports, delayLoad;
+    const bool found = exportTable ? lookUp(IMAGE_DIRECTORY_ENTRY_EXPORT, exports)
+                                   : lookUp(IMAGE_DIRECTORY_ENTRY_IMPORT, imports) |
+                                         lookUp(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT, delayLoad);
+    if (!found)
+        return GetLastError();
+    list.clear();
+    try {
+        if (exportTable) {
+            code = WalkExportNames(image, exports, list);
+        } else {
+            TImportTables tables;
+            tables.Imports = imports.Rva;
+            tables.DelayLoad = delayLoad.Rva;
+            tables.ImageBase = PreferredBase(path);
+            code = WalkImportTables(image, tables, list);
         }
+    } catch (...) {
+        code = CodeWalkFault;  // exhausted memory while the list grew
     }
     return code;
 }

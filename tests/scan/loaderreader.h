@@ -8,7 +8,8 @@
 #include <string>
 
 // Maps the module at path as an image without running it, reads its export
-// table (exportTable true) or import table into list and releases it.
+// table (exportTable true) or its import and delay-load tables into list, as
+// the walks of our reader read them, and releases it.
 // Returns 0, the loader's error code, CodeBadExeFormat for an image that is
 // not PE32, the last error after a failed directory lookup, or CodeWalkFault.
 uint32_t LoaderReadFunctionNames(const std::string &path, bool exportTable, TNameList &list);

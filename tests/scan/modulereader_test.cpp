@@ -25,7 +25,7 @@ TPairs Pairs(const TNameList &list)
 // Reads path with a list that holds one sentinel entry beforehand.
 uint32_t Read(const std::string &path, bool exportTable, TPairs &pairs)
 {
-    TNameList list{{"sentinel", 7}};
+    TNameList list{{"sentinel", 7, 0, 0}};
     const uint32_t code = ReadFunctionNames(path, exportTable, list);
     pairs = Pairs(list);
     return code;
@@ -45,19 +45,21 @@ bool Unheld(const std::string &path)
 
 }  // namespace
 
+// fixexports.dll: ordinals 6, 5, 9, 7 with base 5, then the NONAME export (8).
+const TPairs FixExports{{"AlphaFunc", 1}, {"HeapAlloc", 0}, {"Zeta", 4}, {"heapalloc", 2}, {"%8", 3}};
+
 TEST(ModuleReader, ExportsComeInNameTableOrderWithUnbiasedOrdinals)
 {
-    // Ordinals 6, 5, 9, 7 with base 5; the NONAME export is not listed.
     TPairs pairs;
     EXPECT_EQ(0u, Read(TestDir() + "fixexports.dll", true, pairs));
-    EXPECT_EQ((TPairs{{"AlphaFunc", 1}, {"HeapAlloc", 0}, {"Zeta", 4}, {"heapalloc", 2}}), pairs);
+    EXPECT_EQ(FixExports, pairs);
 }
 
-TEST(ModuleReader, OrdinalOnlyExportsGiveAnEmptyList)
+TEST(ModuleReader, OrdinalOnlyExportsAreListedByTheirOrdinal)
 {
     TPairs pairs;
     EXPECT_EQ(0u, Read(TestDir() + "fixnoname.dll", true, pairs));
-    EXPECT_TRUE(pairs.empty());
+    EXPECT_EQ((TPairs{{"%1", 0}, {"%2", 1}}), pairs);
 }
 
 TEST(ModuleReader, ImportsByNameAndByOrdinal)
@@ -71,7 +73,7 @@ TEST(ModuleReader, SixtyFourBitModulesGiveThePe32Entries)
 {
     TPairs pairs;
     EXPECT_EQ(0u, Read(TestDir() + "fixexports64.dll", true, pairs));
-    EXPECT_EQ((TPairs{{"AlphaFunc", 1}, {"HeapAlloc", 0}, {"Zeta", 4}, {"heapalloc", 2}}), pairs);
+    EXPECT_EQ(FixExports, pairs);
     EXPECT_EQ(0u, Read(TestDir() + "fiximports64.exe", false, pairs));
     EXPECT_EQ((TPairs{{"GetTickCount\rKERNEL32.dll", 500}, {"%17\rWS2_32.dll", 0}}), pairs);
 }
@@ -204,7 +206,7 @@ TEST(ModuleReader, NameWithoutExtensionIsNotTurnedIntoAnotherFile)
     const std::string dir = NewTempDir("noext");
     ASSERT_TRUE(CopyFileA((TestDir() + "fixexports.dll").c_str(), (dir + "plainname").c_str(), FALSE));
     EXPECT_EQ(0u, Read(dir + "plainname", true, pairs));
-    EXPECT_EQ(4u, pairs.size());
+    EXPECT_EQ(FixExports, pairs);
     DeleteFileA((dir + "plainname").c_str());
     RemoveDirectoryA(dir.c_str());
 }

@@ -1,6 +1,7 @@
 // The table walks over images in guarded memory: any read outside the image
 // faults and fails the run, so these tests prove the bounds as well as the
 // results.
+#include "scan/modulereader.h"
 #include "scan/nametables.h"
 #include "tests/scan/imagebuilder.h"
 
@@ -8,25 +9,43 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 
 namespace {
 
 const uint32_t Dir = TPeBuilder::DataRva;
 
+const uint8_t Delay = NameDelayLoaded, Forwarded = NameForwarded, Unnamed = NameUnnamed;
+
 struct TEntry {
     std::string Text;
     uint32_t Number;
-    bool operator==(const TEntry &o) const { return Text == o.Text && Number == o.Number; }
+    uint8_t Flags = 0;
+    bool operator==(const TEntry &o) const { return Text == o.Text && Number == o.Number && Flags == o.Flags; }
 };
-std::ostream &operator<<(std::ostream &os, const TEntry &e) { return os << e.Text << "/" << e.Number; }
+std::ostream &operator<<(std::ostream &os, const TEntry &e)
+{
+    return os << e.Text << "/" << e.Number << "/" << int(e.Flags);
+}
 
+// The entries, each checked to split its name and its detail at NameSize.
 std::vector<TEntry> Entries(const TNameList &list)
 {
     std::vector<TEntry> out;
-    for (const TNameEntry &e : list)
-        out.push_back({e.Text, e.Number});
+    for (const TNameEntry &e : list) {
+        const size_t cr = e.Text.find(NameSeparator);
+        EXPECT_EQ(cr == std::string::npos ? e.Text.size() : cr, e.NameSize) << e.Text;
+        out.push_back({e.Text, e.Number, e.Flags});
+    }
     return out;
+}
+
+// The reader over the image as a file: both tables as ReadFunctionNames finds them.
+uint32_t ReadImage(const TPeBuilder &b, bool exportTable, TNameList &list, uint32_t *base = nullptr)
+{
+    TMemorySource source(b.Bytes);
+    return ReadModuleNames(source, exportTable, list, nullptr, base);
 }
 
 uint32_t Exports(const TPeBuilder &b, TNameList &list, const std::vector<uint32_t> &holes = {},
@@ -270,13 +289,8 @@ TEST(ImportWalk, ModuleNamesReadAgainCountAgainstTheLimit)
     // one byte into the first), so each reads its name anew: the reads end
     // the walk once they pass the limit.
     TPeBuilder b = SharedNameImports(1u << 20);
-    auto get32 = [&b](uint32_t rva) {
-        uint32_t v;
-        std::memcpy(&v, &b.Bytes.at(rva), 4);
-        return v;
-    };
-    const uint32_t name = get32(Dir + 12);
-    for (uint32_t d = 1; get32(Dir + 20 * d) != 0; ++d)
+    const uint32_t name = b.Get32(Dir + 12);
+    for (uint32_t d = 1; b.Get32(Dir + 20 * d) != 0; ++d)
         if (d % 2)
             b.Put32(Dir + 20 * d + 12, name + 1);
     TNameList list;
@@ -284,11 +298,126 @@ TEST(ImportWalk, ModuleNamesReadAgainCountAgainstTheLimit)
     EXPECT_TRUE(list.empty());
 }
 
+TEST(ExportWalk, ForwardersAndUnnamedExportsFollowTheAddressTable)
+{
+    // Base 5; slots: code, two forwarders, an empty slot, code no name
+    // points to, an unnamed forwarder. "Far" names ordinal 9, past the table.
+    // Code lies below the directory, so that no case makes it a forwarder.
+    const std::vector<TEntry> all = {{"HeapSize\rNTDLL.RtlSizeHeap", 1, Forwarded},
+                                     {"ByOrdinal\rNTDLL.#17", 2, Forwarded},
+                                     {"Local", 0},
+                                     {"Far", 9},
+                                     {"%9", 4, Unnamed},
+                                     {"%10\rNTDLL.RtlFreeHeap", 5, Unnamed | Forwarded}};
+    const struct {
+        const char *Name;
+        std::function<void(TPeBuilder &)> Change;
+        uint32_t Code;
+        std::vector<TEntry> Entries;
+    } cases[] = {
+        {"as built", nullptr, 0, all},
+        {"last forwarder's zero byte one past the directory",
+         [](TPeBuilder &b) { b.SetDirectory(0, Dir, b.Get32(b.DirectoryAt(0) + 4) - 1); }, CodeWalkFault,
+         {all.begin(), all.end() - 1}},
+        {"forwarder running to the image's end",
+         [](TPeBuilder &b) {
+             b.SetDirectory(0, Dir, b.Size() + 0x100 - Dir);
+             b.Put32(b.Get32(Dir + 28) + 8, b.Size() - 3);  // slot 2
+             b.Put16(b.Size() - 3, 0x7878);
+             b.Bytes.back() = 'x';
+         },
+         CodeWalkFault, {all[0]}},
+        {"code right after the directory is no forwarder",
+         [](TPeBuilder &b) { b.Put32(b.Get32(Dir + 28) + 16, Dir + b.Get32(b.DirectoryAt(0) + 4)); }, 0, all},
+        {"no address table: names alone",
+         [](TPeBuilder &b) { b.Put32(Dir + 20, 0); }, 0,
+         {{"HeapSize", 1}, {"ByOrdinal", 2}, {"Local", 0}, {"Far", 9}}},
+        {"address table running off the image",
+         [](TPeBuilder &b) { b.Put32(Dir + 28, b.Size() - 8); }, CodeWalkFault, {{"HeapSize", 1}}},
+    };
+    for (const auto &c : cases) {
+        TPeBuilder b;
+        b.PutExports(Dir, {"HeapSize", "ByOrdinal", "Local", "Far"}, {1, 2, 0, 9},
+                     {{0x800}, {0, "NTDLL.RtlSizeHeap"}, {0, "NTDLL.#17"}, {0}, {0x900}, {0, "NTDLL.RtlFreeHeap"}});
+        b.Put32(Dir + 16, 5);
+        if (c.Change)
+            c.Change(b);
+        TNameList list;
+        uint32_t base = 0;
+        EXPECT_EQ(c.Code, ReadImage(b, true, list, &base)) << c.Name;
+        EXPECT_EQ(c.Entries, Entries(list)) << c.Name;
+        EXPECT_EQ(5u, base) << c.Name;
+    }
+}
+
+TEST(ImportWalk, DelayLoadedImportsFollowTheOrdinaryOnesInBothDescriptorKinds)
+{
+    // K.dll imported as usual; D.dll and E.dll delay-loaded, their
+    // descriptors at delay. PE32 based at 0x400000, PE32+ at 0x40000000.
+    const std::vector<TEntry> all = {
+        {"F\rK.dll", 100}, {"G\rD.dll", 100, Delay}, {"%5\rD.dll", 0, Delay}, {"%9\rE.dll", 0, Delay}};
+    const struct {
+        const char *Name;
+        bool Pe32Plus, OldStyle;
+        std::function<void(TPeBuilder &, uint32_t delay, uint32_t table)> Change;  // table: D.dll's name table
+        uint32_t Code;
+        std::vector<TEntry> Entries;
+    } cases[] = {
+        {"RVAs", false, false, nullptr, 0, all},
+        {"RVAs, PE32+", true, false, nullptr, 0, all},
+        {"old-style", false, true, nullptr, 0, all},
+        {"old-style, PE32+", true, true, nullptr, 0, all},
+        {"PE32+: bit 31 is no ordinal flag",
+         true, false, [](TPeBuilder &b, uint32_t, uint32_t table) { b.Put64(table + 8, 0x80000005u); },
+         CodeWalkFault, {all.begin(), all.begin() + 2}},
+        {"old-style module name below the image base",
+         false, true, [](TPeBuilder &b, uint32_t delay, uint32_t) { b.Put32(delay + 4, 0x3FFFFF); },
+         CodeWalkFault, {all[0]}},
+        {"old-style name-table entry below the image base",
+         false, true, [](TPeBuilder &b, uint32_t, uint32_t table) { b.Put32(table, b.Get32(table) - 0x400000); },
+         CodeWalkFault, {all[0]}},
+        {"no import directory",
+         false, false, [](TPeBuilder &b, uint32_t, uint32_t) { b.SetDirectory(1, 0, 0); }, 0,
+         {all.begin() + 1, all.end()}},
+        {"descriptor cut by the image's end",
+         false, false,
+         [](TPeBuilder &b, uint32_t, uint32_t) {
+             b.SetDirectory(13, b.Size() - 16, 32);
+             b.Put32(b.Size() - 12, Dir);
+         },
+         CodeWalkFault, {all[0]}},
+    };
+    for (const auto &c : cases) {
+        TPeBuilder b(2, 0x400000, c.Pe32Plus);
+        const uint32_t delay = b.PutImports(Dir, {{"K.dll", {"F"}, {}}}) + 16;
+        b.PutDelayImports(delay, {{"D.dll", {"G"}, {5}}, {"E.dll", {}, {9}}}, c.OldStyle);
+        if (c.Change)
+            c.Change(b, delay, b.Get32(delay + 16) - (c.OldStyle ? uint32_t(b.ImageBase()) : 0));
+        TNameList list;
+        EXPECT_EQ(c.Code, ReadImage(b, false, list)) << c.Name;
+        EXPECT_EQ(c.Entries, Entries(list)) << c.Name;
+    }
+}
+
+TEST(ImportWalk, DelayLoadDescriptorsThatReadTheirNameAnewEndAtTheMemoryLimit)
+{
+    // As DescriptorsSharingOneLongModuleNameReadItOnce, but each delay-load
+    // descriptor reads its module name again: the reads pass the limit long
+    // before the descriptors end.
+    TNameList list;
+    EXPECT_EQ(CodeWalkFault, ReadImage(SharedNameImports(8u << 20, true), false, list));
+    EXPECT_TRUE(list.empty());
+}
+
 TEST(NameWalks, RandomlyDamagedImagesNeverReadOutsideTheImage)
 {
     TPeBuilder good;
-    const uint32_t end = good.PutExports(Dir, {"Alpha", "Beta", "Gamma", "Delta"}, {0, 1, 2, 3});
-    good.PutImports(end + 16, {{"K.dll", {"F", "G"}, {5}}, {"U.dll", {"H"}, {7}}});
+    const uint32_t end = good.PutExports(Dir, {"Alpha", "Beta", "Gamma", "Delta"}, {0, 1, 2, 3},
+                                         {{0x800}, {0, "K.F"}, {0}, {0x900}, {0, "K.#3"}});
+    TImportTables tables;
+    tables.Imports = end + 16;
+    tables.DelayLoad = good.PutImports(tables.Imports, {{"K.dll", {"F", "G"}, {5}}, {"U.dll", {"H"}, {7}}}) + 16;
+    good.PutDelayImports(tables.DelayLoad, {{"D.dll", {"I"}, {4}}});
     std::mt19937 random(20261208);
     for (int round = 0; round < 3000; ++round) {
         TPeBuilder b = good;
@@ -300,8 +429,8 @@ TEST(NameWalks, RandomlyDamagedImagesNeverReadOutsideTheImage)
         }
         TGuardedImage image(b.Bytes);
         TNameList exports, imports;
-        const uint32_t e = WalkExportNames(image.View(), Dir, exports);
-        const uint32_t i = WalkImportNames(image.View(), end + 16, imports);
+        const uint32_t e = WalkExportNames(image.View(), TDirectory(Dir, end - Dir), exports);
+        const uint32_t i = WalkImportTables(image.View(), tables, imports);
         EXPECT_TRUE(e == 0 || e == CodeWalkFault);
         EXPECT_TRUE(i == 0 || i == CodeWalkFault);
     }

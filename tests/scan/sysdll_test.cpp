@@ -1,13 +1,15 @@
 // Our reader against an independent one: objdump's export listing of every
 // PE file of Wine's system folder, those its loader refuses included (written
 // by the test session into tests\sysdll before the run, one "raw-ordinal
-// name" line per export in name-table order).
+// name [target]" line per export: the named ones in name-table order, then
+// those no name points to, a forwarder with its target).
 #include "scan/modulereader.h"
 #include "tests/testpaths.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 TEST(SystemDlls, ExportsEqualWhatObjdumpReads)
 {
@@ -24,10 +26,13 @@ TEST(SystemDlls, ExportsEqualWhatObjdumpReads)
         const std::string dll = listing.substr(0, listing.size() - 4);
         std::ifstream in(dir + listing);
         std::vector<std::pair<std::string, uint32_t>> expected;
-        uint32_t number;
-        std::string name;
-        while (in >> number >> name)
-            expected.emplace_back(name, number);
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            uint32_t number;
+            std::string name, target;
+            fields >> number >> name >> target;
+            expected.emplace_back(target.empty() ? name : name + NameSeparator + target, number);
+        }
 
         TNameList list;
         ASSERT_EQ(0u, ReadFunctionNames(std::string(sys) + "\\" + dll, true, list)) << dll;

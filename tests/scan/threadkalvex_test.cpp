@@ -17,12 +17,15 @@ class TRecorder : public FIResultView {
 public:
     std::vector<std::string> Events;  // "clear", "status:...", "row:a|b|c|d"
     std::vector<DWORD> Threads;       // the thread each hand-off ran on
+    std::vector<std::string> Tips;    // each row's info tip, in row order
     std::function<void(const std::string &)> OnEvent;
 
     void ClearRows() override { Note("clear"); }
     void SetStatusText(const std::string &text) override { Note("status:" + text); }
-    void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path) override
+    void AppendRow(std::string_view name, int32_t number, std::string_view fileName, std::string_view path,
+                   std::string_view tip) override
     {
+        Tips.emplace_back(tip);
         Note("row:" + std::string(name) + "|" + std::to_string(number) + "|" + std::string(fileName) + "|" +
              std::string(path));
     }
@@ -50,9 +53,9 @@ private:
 
 // Runs one search to its end on this thread's hand-offs.
 void Search(TRecorder &rec, const TStringList &files, const std::string &keyword, bool ignoreCase,
-            bool exportTable, TThreadKalvex **running = nullptr)
+            bool exportTable, TThreadKalvex **running = nullptr, bool unnamed = false)
 {
-    TThreadKalvex worker(files, keyword, ignoreCase, exportTable, rec);
+    TThreadKalvex worker(files, keyword, ignoreCase, exportTable, rec, unnamed);
     if (running)
         *running = &worker;
     EXPECT_TRUE(worker.Finding);
@@ -272,4 +275,35 @@ TEST(SearchWorker, FileNameColumnIsAwareOfDoubleByteCharacters)
     ASSERT_EQ(1u, rec.Rows().size());
     const std::string row = rec.Rows()[0];
     EXPECT_NE(std::string::npos, row.find("|表|C:\\no\\表")) << row;
+}
+
+TEST(SearchWorker, UnnamedExportsComeOnlyOnRequestAndEveryRowCarriesItsTip)
+{
+    // fixexports.dll: base 5, "Hidden" @8 exported without a name (index 3).
+    const std::string dll = Fix("fixexports.dll"), exe = Fix("fiximports.exe");
+    for (bool unnamed : {false, true}) {
+        TRecorder rec;
+        Search(rec, {dll}, "", true, true, nullptr, unnamed);
+        std::vector<std::string> rows{"AlphaFunc|1|fixexports.dll|" + dll, "HeapAlloc|0|fixexports.dll|" + dll,
+                                      "Zeta|4|fixexports.dll|" + dll, "heapalloc|2|fixexports.dll|" + dll};
+        if (unnamed)
+            rows.push_back("%8|3|fixexports.dll|" + dll);
+        EXPECT_EQ(rows, rec.Rows());
+        ASSERT_EQ(rows.size(), rec.Tips.size());
+        EXPECT_EQ("序数 6（索引 1 + 基数 5）", rec.Tips[0]);
+        if (unnamed) {
+            EXPECT_EQ("序数 8（索引 3 + 基数 5）", rec.Tips.back());
+        }
+    }
+    // The keyword matches an unnamed export by "%" and its ordinal.
+    TRecorder rec;
+    Search(rec, {dll}, "%8", true, true, nullptr, true);
+    EXPECT_EQ(std::vector<std::string>{"%8|3|fixexports.dll|" + dll}, rec.Rows());
+    // An error row's tip is its whole message: the name column's text.
+    TRecorder imports;
+    Search(imports, {exe, Fix("notamodule.dll")}, "", true, false);
+    ASSERT_EQ(3u, imports.Tips.size());
+    EXPECT_EQ("通常の読み込み", imports.Tips[0]);
+    EXPECT_EQ("通常の読み込み", imports.Tips[1]);
+    EXPECT_EQ(imports.Tips[2] + "|193|notamodule.dll|" + Fix("notamodule.dll"), imports.Rows()[2]);
 }
