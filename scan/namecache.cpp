@@ -510,7 +510,7 @@ std::shared_ptr<const std::vector<uint8_t>> TNameCache::ListRecord(uint64_t offs
 {
     const auto known = FLists.find(offset);
     if (known != FLists.end())
-        return known->second;
+        return known->second->size() == size && Get64(known->second->data() + 5) == hash ? known->second : nullptr;
     auto list = std::make_shared<std::vector<uint8_t>>(size);
     if (size < ListFixed + 4 + 8 || size > MaxRecord || offset < IndexAt ||
         FFile.ReadAt(offset, list->data(), size) != size || Get32(list->data()) != size || (*list)[4] != KindList ||
@@ -678,7 +678,7 @@ std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
     const uint64_t end = FFile.Size();
     // Under the lock the index is read afresh: others wrote it meanwhile.
     FBlockNumbers.assign(IndexBlocks, UINT64_MAX);
-    std::vector<uint8_t> &out = FOut, found;
+    std::vector<uint8_t> &out = FOut;
     out.clear();
     out.reserve(FPendingBytes + FPending.size() * (ListFixed + 8));
     struct TSlot {
@@ -703,9 +703,12 @@ std::vector<TNameCache::TEntry> TNameCache::WriteBatch(bool &full)
                 const uint64_t slotTag = Get64(window + i), offset = Get64(window + i + 8);
                 if (slotTag == 0)
                     break;
-                if (slotTag == tag && ReadRecord(offset, KindList, found) &&
-                    found.size() == ListFixed + e.Content.size() + 8 &&
-                    std::equal(e.Content.begin(), e.Content.end(), found.begin() + ListFixed))
+                if (slotTag != tag)
+                    continue;
+                // Through the lists read last: links and copies meet the same one again.
+                const std::shared_ptr<const std::vector<uint8_t>> same =
+                    ListRecord(offset, static_cast<uint32_t>(ListFixed + e.Content.size() + 8), e.Hash);
+                if (same && std::equal(e.Content.begin(), e.Content.end(), same->begin() + ListFixed))
                     listAt = offset;
             }
             if (listAt == 0) {
