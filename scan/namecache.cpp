@@ -338,12 +338,13 @@ TNameCache::TNameCache(const std::string &folder, uint64_t limit) : FFolder(fold
     FPath = CachePath(folder, "names.kvc");
     FLockPath = CachePath(folder, "names.lock");
     FKeyBase = CacheKeyBase();
+    // Most searches find the file; the folder is made only when it is not.
+    if (OpenFile())
+        return;
     if (!MakeCacheFolder(folder)) {
         FProblem = "the name cache's folder cannot be made; no cache";
         return;
     }
-    if (OpenFile())
-        return;
     // Missing, damaged, or something else in its place: made anew under
     // the lock, which also tells whether the folder can be written.
     if (FLock.Take(FLockPath)) {
