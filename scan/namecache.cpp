@@ -534,13 +534,13 @@ bool TNameCache::Lookup(const std::string &key, bool exportTable, const TFileSta
     if (!On())
         return false;
     const uint64_t tag = FileTag(key, exportTable);
-    uint8_t slots[Window * SlotBytes];
-    SlotWindow(tag, slots);
-    for (uint32_t i = 0; i < Window * SlotBytes; i += SlotBytes) {
-        const uint64_t slotTag = Get64(slots + i);
+    const uint64_t first = tag & ((uint64_t(1) << FSlotBits) - 1);
+    for (uint64_t slot = first; slot < first + Window; ++slot) {
+        const uint8_t *p = SlotAt(slot);
+        const uint64_t slotTag = Get64(p);
         if (slotTag == 0)
             break;
-        if (slotTag != tag || !FileRecord(Get64(slots + i + 8), FRecord))
+        if (slotTag != tag || !FileRecord(Get64(p + 8), FRecord))
             continue;
         const uint8_t *r = FRecord.data();
         const uint32_t pathSize = Get32(r + AtPathSize);
