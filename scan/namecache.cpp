@@ -20,9 +20,12 @@
 //
 // A record is its size (u32, all of it), its kind, its body and a checksum
 // of all that. A file record holds the table, the reader's code, the export
-// base, the stamp, the path and where its list lies: a list record, which
-// holds the encoded entries and is shared by every file whose list has the
-// same bytes (hard links, copies of one module).
+// base, the stamp, where its list lies (offset, content hash, record size)
+// and the path. A list record holds the encoded entries behind their content
+// hash and is shared by every file whose list has the same bytes (hard
+// links, copies of one module). Index slots lead to file records (tag: the
+// path and table) and to list records (tag: the content hash), so that a
+// list is found again when another file has it.
 //
 // Nobody trusts anything read: a slot leads to a record only if that
 // record's checksum holds and its path, table and stamp are the ones asked
