@@ -39,7 +39,7 @@
 namespace {
 
 const char Magic[8] = {'K', 'V', 'X', 'N', 'A', 'M', 'E', 'S'};
-const uint32_t Version = 1;
+const uint32_t Version = 2;
 const uint32_t HeaderBytes = 32;
 const uint64_t IndexAt = 4096;
 const uint32_t SlotBytes = 16;
@@ -159,25 +159,35 @@ uint8_t *PutVarint(uint8_t *p, uint32_t v)
     return p;
 }
 
-// A list's content: the count, then each entry's text (length first), number,
-// name size and flags. Written in place: every read that is kept passes here.
+// A list's content: the count, then each entry's text - the bytes it shares
+// with the text before (export names come sorted) and the rest after its
+// length - number, name size and flags. Written in place: every read that
+// is kept passes here.
 std::vector<uint8_t> EncodeList(const TNameList &list)
 {
     size_t bytes = 4;
     for (const TNameEntry &e : list)
-        bytes += e.Text.size() + 16;
+        bytes += e.Text.size() + 21;
     std::vector<uint8_t> out(bytes);
     uint8_t *p = out.data();
     const uint32_t count = static_cast<uint32_t>(list.size());
     for (int i = 0; i < 4; ++i)
         *p++ = static_cast<uint8_t>(count >> (8 * i));
+    const std::string *before = nullptr;
     for (const TNameEntry &e : list) {
-        p = PutVarint(p, static_cast<uint32_t>(e.Text.size()));
-        std::memcpy(p, e.Text.data(), e.Text.size());
-        p += e.Text.size();
+        size_t shared = 0;
+        if (before)
+            for (const size_t most = std::min(before->size(), e.Text.size());
+                 shared < most && (*before)[shared] == e.Text[shared];)
+                ++shared;
+        p = PutVarint(p, static_cast<uint32_t>(shared));
+        p = PutVarint(p, static_cast<uint32_t>(e.Text.size() - shared));
+        std::memcpy(p, e.Text.data() + shared, e.Text.size() - shared);
+        p += e.Text.size() - shared;
         p = PutVarint(p, e.Number);
         p = PutVarint(p, e.NameSize);
         *p++ = e.Flags;
+        before = &e.Text;
     }
     out.resize(p - out.data());
     return out;
@@ -220,17 +230,22 @@ bool DecodeList(const uint8_t *p, size_t n, TNameList &list)
     if (!countAt)
         return false;
     const uint32_t count = Get32(countAt);
-    if (count > n / 4)  // an entry takes four bytes at least
+    if (count > n / 5)  // an entry takes five bytes at least
         return false;
     list.clear();
     list.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t length, number, nameSize;
+        uint32_t shared, rest, number, nameSize;
         const uint8_t *text, *flags;
-        if (!r.Varint(length) || !(text = r.Take(length)) || !r.Varint(number) || !r.Varint(nameSize) ||
-            !(flags = r.Take(1)))
+        if (!r.Varint(shared) || (shared > 0 && (i == 0 || shared > list.back().Text.size())) || !r.Varint(rest) ||
+            !(text = r.Take(rest)) || !r.Varint(number) || !r.Varint(nameSize) || !(flags = r.Take(1)))
             return false;
-        list.push_back({std::string(reinterpret_cast<const char *>(text), length), number, nameSize, *flags});
+        std::string whole;
+        whole.reserve(size_t(shared) + rest);
+        if (shared > 0)
+            whole.append(list.back().Text, 0, shared);
+        whole.append(reinterpret_cast<const char *>(text), rest);
+        list.push_back({std::move(whole), number, nameSize, *flags});
     }
     return r.AtEnd();
 }

@@ -94,7 +94,8 @@ protected:
     {
         TPeBuilder b(2, 0x30000000, pe32plus);
         const std::string n = std::to_string(m);
-        const uint32_t end = b.PutExports(TPeBuilder::DataRva, {"Alloc" + n, "Free" + n, "Zero"}, {0, 2, 5});
+        const uint32_t end =
+            b.PutExports(TPeBuilder::DataRva, {"Alloc" + n, "Alloc" + n + "Ex", "Free" + n, "Zero"}, {0, 3, 2, 5});
         b.PutImports(end + 8, {{"K" + n + ".dll", {"HeapAlloc" + n}, {uint16_t(17 + m)}}});
         ASSERT_TRUE(b.WriteTo(path));
     }

@@ -81,7 +81,9 @@ protected:
         File = (fs::path(Folder) / "names.kvc").string();
         for (bool pe32plus : {false, true}) {
             TPeBuilder b(2, 0x30000000, pe32plus);
-            const uint32_t end = b.PutExports(TPeBuilder::DataRva, {"Alpha", "Beta\r", "Gamma"}, {0, 4, 1});
+            // Names that begin like the one before, which the cache keeps once.
+            const uint32_t end =
+                b.PutExports(TPeBuilder::DataRva, {"Alpha", "AlphaBeta\r", "Alpine", "Gamma"}, {0, 4, 1, 2});
             b.PutImports(end + 8, {{"K.dll", {"Sleep"}, {17}}});
             Files.push_back((fs::path(Root) / (pe32plus ? "b.dll" : "a.dll")).string());
             ASSERT_TRUE(b.WriteTo(Files.back()));
@@ -226,12 +228,14 @@ TEST_F(NameCache, KeepsTablesAndNonModulesButNoFailedOrStoppedRead)
 
 TEST_F(NameCache, PastItsLimitTheOldestEntriesGoFirst)
 {
-    // Modules whose lists differ, each of about 1 KB.
+    // Modules whose lists differ, each of about 1 KB (names that share no
+    // beginning with the one before, which the cache would keep once).
     std::vector<std::string> modules;
     for (int m = 0; m < 300; ++m) {
         std::vector<std::string> names;
         for (int n = 0; n < 40; ++n)
-            names.push_back("Function_" + std::to_string(m) + "_" + std::to_string(n));
+            names.push_back(std::to_string(n * 7919 % 1009) + "_Function_" + std::to_string(m) + "_" +
+                            std::to_string(n));
         TPeBuilder b(2);
         b.PutExports(TPeBuilder::DataRva, names, std::vector<uint16_t>(names.size(), 0));
         modules.push_back((fs::path(Root) / ("m" + std::to_string(m) + ".dll")).string());
