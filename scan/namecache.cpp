@@ -337,6 +337,31 @@ bool WriteEmpty(TCacheFile &file, uint32_t slotBits)
     return true;
 }
 
+// The record at offset, read through run (runBytes of the file from runAt
+// on, read anew when it does not hold the record's size; a record longer
+// than the run is read alone); false when its size or checksum fails.
+bool RecordThroughRun(const TCacheFile &file, uint64_t offset, uint32_t runBytes, std::vector<uint8_t> &run,
+                      uint64_t &runAt, std::vector<uint8_t> &record)
+{
+    if (offset < runAt || offset - runAt + 4 > run.size()) {
+        run.resize(runBytes);
+        run.resize(file.ReadAt(offset, run.data(), runBytes));
+        runAt = offset;
+    }
+    const uint64_t at = offset - runAt;
+    const uint32_t size = at + 4 <= run.size() ? Get32(&run[at]) : 0;
+    if (size < ListFixed + 8 || size > MaxRecord)
+        return false;
+    if (at + size <= run.size()) {
+        record.assign(run.begin() + at, run.begin() + at + size);
+    } else {
+        record.resize(size);
+        if (file.ReadAt(offset, record.data(), size) != size)
+            return false;
+    }
+    return Get64(&record[size - 8]) == Hash64(record.data(), size - 8, 0);
+}
+
 }  // namespace
 
 // An entry waiting to be written: the file record's fields and the list's content.
@@ -508,21 +533,8 @@ bool TNameCache::WriteBlock(size_t at)
 
 bool TNameCache::FileRecord(uint64_t offset, std::vector<uint8_t> &record)
 {
-    // From the read-ahead run when it holds the record's size, else a new run.
-    if (offset < FAheadAt || offset - FAheadAt + 4 > FAhead.size()) {
-        FAhead.resize(AheadBytes);
-        FAhead.resize(FFile.ReadAt(offset, FAhead.data(), AheadBytes));
-        FAheadAt = offset;
-    }
-    const uint64_t at = offset - FAheadAt;
-    const uint32_t size = at + 4 <= FAhead.size() ? Get32(&FAhead[at]) : 0;
-    if (size < FileFixed + 8 || size > MaxRecord || offset < IndexAt)
-        return false;
-    if (at + size <= FAhead.size())
-        record.assign(FAhead.begin() + at, FAhead.begin() + at + size);
-    else if (!ReadRecord(offset, KindFile, record))
-        return false;
-    return record[4] == KindFile && Get64(record.data() + size - 8) == Hash64(record.data(), size - 8, 0);
+    return offset >= IndexAt && RecordThroughRun(FFile, offset, AheadBytes, FAhead, FAheadAt, record) &&
+           record[4] == KindFile && record.size() >= FileFixed + 8;
 }
 
 std::shared_ptr<const std::vector<uint8_t>> TNameCache::ListRecord(uint64_t offset, uint32_t size, uint64_t hash)
@@ -783,23 +795,7 @@ public:
     // The record at offset, whose checksum holds; false when there is none.
     bool Record(uint64_t offset, std::vector<uint8_t> &record)
     {
-        if (offset < FAt || offset - FAt + 4 > FRun.size()) {
-            FRun.resize(RunBytes);
-            FRun.resize(FFile.ReadAt(offset, FRun.data(), RunBytes));
-            FAt = offset;
-        }
-        const uint64_t at = offset - FAt;
-        const uint32_t size = at + 4 <= FRun.size() ? Get32(&FRun[at]) : 0;
-        if (size < ListFixed + 8 || size > MaxRecord)
-            return false;
-        if (at + size <= FRun.size()) {
-            record.assign(FRun.begin() + at, FRun.begin() + at + size);
-        } else {
-            record.resize(size);
-            if (FFile.ReadAt(offset, record.data(), size) != size)
-                return false;
-        }
-        return Get64(&record[size - 8]) == Hash64(record.data(), size - 8, 0);
+        return RecordThroughRun(FFile, offset, RunBytes, FRun, FAt, record);
     }
 
 private:
