@@ -3,6 +3,7 @@
 // two searches at once with one cache leave a cache that reads back whole.
 #include "scan/modulereader.h"
 #include "scan/namecache.h"
+#include "tests/find/findrun.h"
 #include "tests/scan/imagebuilder.h"
 
 #include <gtest/gtest.h>
@@ -20,53 +21,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-    std::string Out, Err;
-    int Status;
-    bool operator==(const TRun &o) const { return Out == o.Out && Err == o.Err && Status == o.Status; }
-};
-
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The command that runs kalvex-find with args in folder cwd, its messages
-// into err.
-std::string Command(const std::string &cwd, const std::string &args, const std::string &err)
-{
-    return "cd '" + cwd + "' && '" KALVEX_FIND "' " + args + " 2>'" + err + "'";
-}
-
-TRun Finish(FILE *p, const std::string &err)
-{
-    TRun run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        run.Out.append(buffer, n);
-    const int status = pclose(p);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Err = ReadAll(err);
-    fs::remove(err);
-    return run;
-}
-
 TRun Find(const std::string &cwd, const std::string &args)
 {
     const std::string err = cwd + ".err";
-    return Finish(popen(Command(cwd, args, err).c_str(), "r"), err);
+    return FinishRun(popen(FindCommand(cwd, args, err).c_str(), "r"), err);
 }
 
-std::string Text(uint32_t code, uint32_t base, const TNameList &list)
-{
-    std::string text = std::to_string(code) + " " + std::to_string(base) + "\n";
-    for (const TNameEntry &e : list)
-        text += e.Text + "|" + std::to_string(e.Number) + "|" + std::to_string(e.NameSize) + "|" +
-                std::to_string(e.Flags) + "\n";
-    return text;
-}
 
 // Modules of both kinds in nested folders (several of one size, a link and
 // a copy), files that are no modules, and a cache folder beside them.
@@ -191,10 +151,10 @@ TEST_F(FindCache, TwoSearchesAtOnceWithOneCacheLeaveItWhole)
     for (int round = 0; round < 5; ++round) {
         fs::remove_all(Cache);
         const std::string a = Root + ".a", b = Root + ".b";
-        FILE *exports = popen(Command(Root, "--cache-dir '" + Cache + "' -r ''", a).c_str(), "r");
-        FILE *imports = popen(Command(Root, "--cache-dir '" + Cache + "' --imports -r ''", b).c_str(), "r");
-        EXPECT_EQ(off, Finish(exports, a).Out);
-        Finish(imports, b);
+        FILE *exports = popen(FindCommand(Root, "--cache-dir '" + Cache + "' -r ''", a).c_str(), "r");
+        FILE *imports = popen(FindCommand(Root, "--cache-dir '" + Cache + "' --imports -r ''", b).c_str(), "r");
+        EXPECT_EQ(off, FinishRun(exports, a).Out);
+        FinishRun(imports, b);
         // Every table that either kept reads back, equal to a fresh read.
         TNameCache cache(Cache);
         size_t files = 0;
@@ -209,7 +169,7 @@ TEST_F(FindCache, TwoSearchesAtOnceWithOneCacheLeaveItWhole)
                     const uint32_t code = cache.ReadFunctionNames(e.path().string(), stamp, table, cached, nullptr,
                                                                   &cachedBase);
                     const uint32_t freshCode = ReadFunctionNames(e.path().string(), table, fresh, nullptr, &freshBase);
-                    EXPECT_EQ(Text(freshCode, freshBase, fresh), Text(code, cachedBase, cached));
+                    EXPECT_EQ(NameListText(freshCode, freshBase, fresh), NameListText(code, cachedBase, cached));
                 }
         EXPECT_EQ(files, cache.Counts().Hits) << "round " << round;
     }

@@ -2,6 +2,7 @@
 // images of our own, with the rows, messages and exit statuses they give.
 #include "find/options.h"
 #include "rows/resultrows.h"
+#include "tests/find/findrun.h"
 #include "tests/scan/imagebuilder.h"
 
 #include <gtest/gtest.h>
@@ -23,43 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-    std::string Out, Err;
-    int Status;
-};
-
-std::string Quoted(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Runs kalvex-find with args in folder cwd through the shell; prefix goes
 // before the program (another user, say).
 TRun Find(const std::string &cwd, const std::string &args, const std::string &prefix = "")
 {
     const std::string err = fs::temp_directory_path() / ("kalvex-find-err-" + std::to_string(getpid()));
-    const std::string command =
-        "cd " + Quoted(cwd) + " && " + prefix + " " + Quoted(KALVEX_FIND) + " " + args + " 2>" + Quoted(err);
-    FILE *p = popen(command.c_str(), "r");
-    TRun run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        run.Out.append(buffer, n);
-    const int status = pclose(p);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Err = ReadAll(err);
-    fs::remove(err);
-    return run;
+    return FinishRun(popen(FindCommand(cwd, args, err, prefix).c_str(), "r"), err);
 }
 
 // kalvex-find on a pseudo-terminal: stderr is the terminal, and stdout too

@@ -573,3 +573,12 @@ TGuardedImage::~TGuardedImage()
     delete[] FBlock;
 }
 #endif
+
+std::string NameListText(uint32_t code, uint32_t base, const TNameList &list)
+{
+    std::string text = std::to_string(code) + " " + std::to_string(base) + "\n";
+    for (const TNameEntry &e : list)
+        text += e.Text + "|" + std::to_string(e.Number) + "|" + std::to_string(e.NameSize) + "|" +
+                std::to_string(e.Flags) + "\n";
+    return text;
+}

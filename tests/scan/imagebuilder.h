@@ -5,6 +5,7 @@
 #pragma once
 
 #include "scan/imageview.h"
+#include "scan/nametables.h"
 
 #include <cstdint>
 #include <functional>
@@ -103,6 +104,10 @@ TPeBuilder OrdinalFloodImports(uint32_t descriptors, uint32_t thunks);
 // one section over it all. Too many names for the sections (more than 16 a
 // sector) give an image without exports.
 TPeBuilder SpreadExports(uint32_t sections, uint32_t names, bool oneSection = false);
+
+// A read's code, base and every field of every entry, one line each: what
+// tests compare when every byte of a read counts.
+std::string NameListText(uint32_t code, uint32_t base, const TNameList &list);
 
 // A change to a good image of two exports, Alpha (0) and Beta (1), and what
 // reading its export table gives: the loader's layout, case by case.

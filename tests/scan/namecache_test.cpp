@@ -38,22 +38,13 @@ uint32_t Get32(const std::string &bytes, size_t at)
     return v;
 }
 
-// A read's code, base and every field of every entry, one line each.
-std::string Text(uint32_t code, uint32_t base, const TNameList &list)
-{
-    std::string text = std::to_string(code) + " " + std::to_string(base) + "\n";
-    for (const TNameEntry &e : list)
-        text += e.Text + "|" + std::to_string(e.Number) + "|" + std::to_string(e.NameSize) + "|" +
-                std::to_string(e.Flags) + "\n";
-    return text;
-}
 
 std::string Fresh(const std::string &path, bool exports)
 {
     TNameList list;
     uint32_t base = 0;
     const uint32_t code = ReadFunctionNames(path, exports, list, nullptr, &base);
-    return Text(code, base, list);
+    return NameListText(code, base, list);
 }
 
 std::string Cached(TNameCache &cache, const std::string &path, bool exports, const TStopCheck &stopped = nullptr)
@@ -63,7 +54,7 @@ std::string Cached(TNameCache &cache, const std::string &path, bool exports, con
     TNameList list;
     uint32_t base = 0;
     const uint32_t code = cache.ReadFunctionNames(path, stamp, exports, list, stopped, &base);
-    return Text(code, base, list);
+    return NameListText(code, base, list);
 }
 
 // Modules of both kinds, a file that is no module, and a cache folder.
