@@ -281,8 +281,7 @@ private:
             std::string_view name, module;
             if (job.Code == 0 && !known)
                 for (const TNameEntry &entry : list)
-                    if ((FOptions.Unnamed || !(entry.Flags & NameUnnamed)) &&
-                        MatchEntry(entry, exports, FMatch, name, module))
+                    if (MatchEntry(entry, exports, FOptions.Unnamed, FMatch, name, module))
                         job.Rows.Add(entry);
             if (job.Code == 0 && same != 0 && !known)
                 FSameRows.Keep(same, job.Rows);

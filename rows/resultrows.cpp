@@ -44,9 +44,11 @@ bool TNameMatch::Find(std::string_view name, size_t &start, size_t &length) cons
     return found;
 }
 
-bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
-                std::string_view &module)
+bool MatchEntry(const TNameEntry &entry, bool exportTable, bool unnamedExports, const TNameMatch &match,
+                std::string_view &name, std::string_view &module)
 {
+    if ((entry.Flags & NameUnnamed) && !unnamedExports)
+        return false;
     name = entry.Name();
     module = exportTable ? std::string_view() : entry.Detail();
     return match(name);

@@ -47,9 +47,10 @@ private:
 
 // The name of an entry (an import's function part) and, for an import, the
 // imported module's name (empty for an export); false when the name does
-// not match. The views point into entry.
-bool MatchEntry(const TNameEntry &entry, bool exportTable, const TNameMatch &match, std::string_view &name,
-                std::string_view &module);
+// not match, or for an unnamed export unless unnamedExports. The views
+// point into entry.
+bool MatchEntry(const TNameEntry &entry, bool exportTable, bool unnamedExports, const TNameMatch &match,
+                std::string_view &name, std::string_view &module);
 
 // The info tip of a row, for what its columns do not show: an export's
 // ordinal proper (its index plus the table's base) and, for a forwarder,

@@ -78,7 +78,7 @@ void TThreadKalvex::RunPass()
                     break;
                 // An import row names the file read, like an export row; its
                 // module column shows the imported module instead.
-                if ((FUnnamed || !(entry.Flags & NameUnnamed)) && MatchEntry(entry, FExport, match, name, module)) {
+                if (MatchEntry(entry, FExport, FUnnamed, match, name, module)) {
                     AddItem(path, FExport ? std::string_view(fileName) : module, name,
                             static_cast<int32_t>(entry.Number),
                             FExport ? ExportTip(entry.Number, base, entry.Detail())
