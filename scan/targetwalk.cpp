@@ -7,11 +7,6 @@ namespace {
 
 class TSystemFolders : public FIFolders {
 public:
-    uint32_t List(const std::string &folder, const std::string &pattern,
-                  std::vector<TFolderEntry> &entries) override
-    {
-        return ListFolder(folder, pattern, entries);
-    }
     uint32_t List(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
                   bool stamps) override
     {

@@ -26,14 +26,9 @@ struct TWalkEvents {
 // a fake in tests.
 class FIFolders {
 public:
-    virtual uint32_t List(const std::string &folder, const std::string &pattern,
-                          std::vector<TFolderEntry> &entries) = 0;
-    // The listing with the files' stamps; without an override, none.
+    // stamps: each file's stamp is wanted too (a fake may leave it empty).
     virtual uint32_t List(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
-                          bool /*stamps*/)
-    {
-        return List(folder, pattern, entries);
-    }
+                          bool stamps) = 0;
     virtual bool Identity(const std::string &folder, uint64_t &volume, uint64_t &file) = 0;
 
 protected:

@@ -18,8 +18,8 @@ public:
     std::map<std::string, std::pair<size_t, uint32_t>> FailAfter;  // entries, code
     bool Identities = true;
 
-    uint32_t List(const std::string &folder, const std::string &pattern,
-                  std::vector<TFolderEntry> &entries) override
+    uint32_t List(const std::string &folder, const std::string &pattern, std::vector<TFolderEntry> &entries,
+                  bool) override
     {
         const std::string key = Key(folder);
         const auto fail = FailAfter.find(key);
